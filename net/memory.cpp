@@ -1,0 +1,58 @@
+#include "net/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+long allocations = 0;
+long blocks_held = 0;
+long fail_at = 0;  // allocation number (counted from the hook's arming) that fails
+bool fail_persistent = false;
+long armed_base = 0;
+
+bool should_fail() {
+  ++allocations;
+  if (fail_at == 0) return false;
+  long nth = allocations - armed_base;
+  return fail_persistent ? nth >= fail_at : nth == fail_at;
+}
+
+}  // namespace
+
+void* mem_alloc(std::size_t size) {
+  if (should_fail()) return nullptr;
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block != nullptr) ++blocks_held;
+  return block;
+}
+
+void* mem_calloc(std::size_t count, std::size_t size) {
+  if (size != 0 && count > static_cast<std::size_t>(-1) / size) return nullptr;
+  void* block = mem_alloc(count * size);
+  if (block != nullptr) std::memset(block, 0, count * size);
+  return block;
+}
+
+void mem_free(void* block) {
+  if (block == nullptr) return;
+  --blocks_held;
+  std::free(block);
+}
+
+char* mem_strdup(const char* text, std::size_t length) {
+  char* copy = static_cast<char*>(mem_alloc(length + 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, text, length);
+  copy[length] = '\0';
+  return copy;
+}
+
+void mem_fail_at(long nth, bool persistent) {
+  fail_at = nth < 0 ? 0 : nth;
+  fail_persistent = persistent;
+  armed_base = allocations;
+}
+
+long mem_allocation_count() { return allocations; }
+long mem_blocks_held() { return blocks_held; }

@@ -1,0 +1,298 @@
+// The message stream: one per link. A transport channel with a 32 KiB receive
+// buffer, a 32 KiB send buffer and a stream cipher for each direction. Each
+// message is framed by a 2-byte big-endian length. Messages are built and
+// taken apart by walking a list of (field, arguments) pairs:
+//
+//   stream_send(stream, FIELD_BEGIN, 24, FIELD_STRING, "abc", FIELD_END);
+//   stream_receive(stream, FIELD_WORD, &session, FIELD_STRING, name, FIELD_END);
+//
+// The fields are typed: a wrong argument, a missing argument or a list that
+// does not end with FIELD_END or FIELD_STATUS does not compile.
+//
+// Errors are sticky: the first failure becomes the stream status, every later
+// field is skipped (reads yield 0) and the status is what the lists return.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "sdk/sdk.h"
+
+struct Stream;
+
+inline constexpr int kStreamBufferSize = 32768;
+
+// The 16-byte key of every stream cipher, shared with the servers.
+extern const std::uint8_t kSessionKey[16];
+
+// ---- Field codes ---------------------------------------------------------
+// Each code is a distinct type, so that the compiler checks its arguments.
+// The types live beside the list walkers, where overload resolution finds them.
+namespace stream_fields {
+struct FieldCipher {};       // send: key pointer, key length (keys the send cipher)
+struct FieldBegin {};        // send: message id
+struct FieldByte {};         // send: value;           receive: std::uint8_t*
+struct FieldBytes {};        // send: count, bytes;    receive: count, std::uint8_t*
+struct FieldWord {};         // send: value;           receive: std::uint16_t*
+struct FieldWords {};        // send: count, values;   receive: count, std::uint16_t*
+struct FieldLong {};         // send: value;           receive: std::int32_t* or std::uint32_t*
+struct FieldByteString {};   // send: byte, text
+struct FieldString {};       // send: text;            receive: char (&)[N], N >= 256
+struct FieldLongString {};   // send: text;            receive: char (&)[N] (capped to N - 1)
+struct FieldData {};         // send: length, bytes;   receive: int*, std::uint8_t (&)[N], N >= 255
+struct FieldRaw4 {};         // send: value in memory order; receive: std::uint8_t (&)[4] or std::uint32_t*
+struct FieldWordLe {};       // send: value, low byte first
+struct FieldStatus {};       // ends a list: returns the status, nothing framed or sent
+struct FieldRemaining {};    // receive: int*, the bytes of the message not yet read
+struct FieldSkip {};         // receive: count of bytes to read and discard
+struct FieldEnd {};          // ends a list: send frames, enciphers, flushes; receive checks the length
+
+}  // namespace stream_fields
+
+inline constexpr stream_fields::FieldCipher FIELD_CIPHER{};
+inline constexpr stream_fields::FieldBegin FIELD_BEGIN{};
+inline constexpr stream_fields::FieldByte FIELD_BYTE{};
+inline constexpr stream_fields::FieldBytes FIELD_BYTES{};
+inline constexpr stream_fields::FieldWord FIELD_WORD{};
+inline constexpr stream_fields::FieldWords FIELD_WORDS{};
+inline constexpr stream_fields::FieldLong FIELD_LONG{};
+inline constexpr stream_fields::FieldByteString FIELD_BYTE_STRING{};
+inline constexpr stream_fields::FieldString FIELD_STRING{};
+inline constexpr stream_fields::FieldLongString FIELD_LONG_STRING{};
+inline constexpr stream_fields::FieldData FIELD_DATA{};
+inline constexpr stream_fields::FieldRaw4 FIELD_RAW4{};
+inline constexpr stream_fields::FieldWordLe FIELD_WORD_LE{};
+inline constexpr stream_fields::FieldStatus FIELD_STATUS{};
+inline constexpr stream_fields::FieldRemaining FIELD_REMAINING{};
+inline constexpr stream_fields::FieldSkip FIELD_SKIP{};
+inline constexpr stream_fields::FieldEnd FIELD_END{};
+
+// ---- Streams -------------------------------------------------------------
+
+// Opens a stream to address:port (network order): 0 with *stream stored,
+// RC_OUT_OF_MEMORY, or the result of tunnel_connect (nothing is kept).
+int stream_create(std::uint32_t address, std::uint16_t port, Stream** stream);
+
+// Unlinks the stream, closes its channel, frees its ciphers and record.
+void stream_destroy(Stream* stream);
+
+// 0 when a whole message is in the receive buffer and has become the current
+// message; RC_NOT_YET when more bytes must arrive first; RC_STREAM_MESSAGE_TOO_LONG,
+// RC_IN_BUFFER_FULL or a transport code on failure; RC_NO_STREAM for nullptr.
+int stream_read_message(Stream* stream);
+
+// Hands the send buffer to the channel: 0 when handed over or when it must
+// wait (the unsent bytes are kept); RC_NO_CONNECTION; else the transport's code.
+int stream_flush(Stream* stream);
+
+// Receives up to count bytes into the receive buffer: 0, RC_NO_CONNECTION,
+// RC_IN_BUFFER_FULL or the transport's code.
+int stream_fill(Stream* stream, int count);
+
+// Replaces both ciphers with fresh ones keyed with key, discarding
+// receive_discard and send_discard keystream bytes (modulo 65536).
+void stream_set_ciphers(Stream* stream, const std::uint8_t* key, int key_length,
+                        int receive_discard, int send_discard);
+
+int stream_is_enciphered(const Stream* stream);   // 1 when it has a send cipher
+std::uint32_t stream_last_send(const Stream* stream);
+int stream_status(const Stream* stream);          // RC_NO_STREAM for nullptr
+int stream_pending_send(const Stream* stream);    // bytes in the send buffer
+
+// The stream whose channel becomes readable within timeout ms (tunnel_wait),
+// or nullptr.
+Stream* stream_wait(int timeout);
+
+// ---- Field steps (used by the list walkers below) ------------------------
+namespace stream_fields {
+
+void send_cipher(Stream* stream, const std::uint8_t* key, int length);
+void send_begin(Stream* stream, int id);
+void send_byte(Stream* stream, int value);
+void send_bytes(Stream* stream, int count, const void* bytes);
+void send_word(Stream* stream, int value);
+void send_words(Stream* stream, int count, const std::uint16_t* values);
+void send_long(Stream* stream, std::uint32_t value);
+void send_byte_string(Stream* stream, int byte, const char* text);
+void send_string(Stream* stream, const char* text);
+void send_long_string(Stream* stream, const char* text);
+void send_data(Stream* stream, int length, const void* bytes);
+void send_raw4(Stream* stream, std::uint32_t value);
+void send_word_le(Stream* stream, int value);
+int send_status(Stream* stream);
+int send_end(Stream* stream);
+
+void receive_byte(Stream* stream, std::uint8_t* value);
+void receive_bytes(Stream* stream, int count, std::uint8_t* bytes);
+void receive_word(Stream* stream, std::uint16_t* value);
+void receive_words(Stream* stream, int count, std::uint16_t* values);
+void receive_long(Stream* stream, std::uint32_t* value);
+void receive_string(Stream* stream, char* buffer, std::size_t size);
+void receive_long_string(Stream* stream, char* buffer, std::size_t size);
+void receive_data(Stream* stream, int* length, std::uint8_t* buffer);
+void receive_raw4(Stream* stream, std::uint8_t* bytes);
+void receive_remaining(Stream* stream, int* count);
+void receive_skip(Stream* stream, int count);
+int receive_status(Stream* stream);
+int receive_end(Stream* stream);
+
+// Sending: each overload takes one field with its arguments, then the rest.
+inline int send(Stream* s, FieldStatus) { return send_status(s); }
+inline int send(Stream* s, FieldEnd) { return send_end(s); }
+template <typename... Rest>
+int send(Stream* s, FieldCipher, const std::uint8_t* key, int length, Rest&&... rest) {
+  send_cipher(s, key, length);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldBegin, int id, Rest&&... rest) {
+  send_begin(s, id);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldByte, int value, Rest&&... rest) {
+  send_byte(s, value);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldBytes, int count, const void* bytes, Rest&&... rest) {
+  send_bytes(s, count, bytes);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldWord, int value, Rest&&... rest) {
+  send_word(s, value);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldWords, int count, const std::uint16_t* values, Rest&&... rest) {
+  send_words(s, count, values);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldLong, std::int64_t value, Rest&&... rest) {
+  send_long(s, static_cast<std::uint32_t>(value));
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldByteString, int byte, const char* text, Rest&&... rest) {
+  send_byte_string(s, byte, text);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldString, const char* text, Rest&&... rest) {
+  send_string(s, text);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldLongString, const char* text, Rest&&... rest) {
+  send_long_string(s, text);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldData, int length, const void* bytes, Rest&&... rest) {
+  send_data(s, length, bytes);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldRaw4, std::uint32_t value, Rest&&... rest) {
+  send_raw4(s, value);
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldWordLe, int value, Rest&&... rest) {
+  send_word_le(s, value);
+  return send(s, std::forward<Rest>(rest)...);
+}
+
+// Receiving: each overload takes one field with its destinations, then the rest.
+inline int receive(Stream* s, FieldStatus) { return receive_status(s); }
+inline int receive(Stream* s, FieldEnd) { return receive_end(s); }
+template <typename... Rest>
+int receive(Stream* s, FieldByte, std::uint8_t* value, Rest&&... rest) {
+  receive_byte(s, value);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldBytes, int count, std::uint8_t* bytes, Rest&&... rest) {
+  receive_bytes(s, count, bytes);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldWord, std::uint16_t* value, Rest&&... rest) {
+  receive_word(s, value);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldWords, int count, std::uint16_t* values, Rest&&... rest) {
+  receive_words(s, count, values);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldLong, std::uint32_t* value, Rest&&... rest) {
+  receive_long(s, value);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldLong, std::int32_t* value, Rest&&... rest) {
+  receive_long(s, reinterpret_cast<std::uint32_t*>(value));
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <std::size_t N, typename... Rest>
+int receive(Stream* s, FieldString, char (&buffer)[N], Rest&&... rest) {
+  static_assert(N >= 256, "a string field needs a buffer of 256 bytes");
+  receive_string(s, buffer, N);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <std::size_t N, typename... Rest>
+int receive(Stream* s, FieldLongString, char (&buffer)[N], Rest&&... rest) {
+  static_assert(N >= 1, "a long string field needs room for its terminator");
+  receive_long_string(s, buffer, N);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <std::size_t N, typename... Rest>
+int receive(Stream* s, FieldData, int* length, std::uint8_t (&buffer)[N], Rest&&... rest) {
+  static_assert(N >= 255, "a data field needs a buffer of 255 bytes");
+  receive_data(s, length, buffer);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldRaw4, std::uint8_t (&bytes)[4], Rest&&... rest) {
+  receive_raw4(s, bytes);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldRaw4, std::uint32_t* value, Rest&&... rest) {
+  receive_raw4(s, reinterpret_cast<std::uint8_t*>(value));
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldRemaining, int* count, Rest&&... rest) {
+  receive_remaining(s, count);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldSkip, int count, Rest&&... rest) {
+  receive_skip(s, count);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+
+}  // namespace stream_fields
+
+// Builds and sends one message, or (with FIELD_STATUS) only runs the fields.
+// Returns RC_NO_STREAM for nullptr, else the stream status at the list's end.
+// A message whose building fails never reaches the channel.
+template <typename... Fields>
+int stream_send(Stream* stream, Fields&&... fields) {
+  if (stream == nullptr) return RC_NO_STREAM;
+  return stream_fields::send(stream, std::forward<Fields>(fields)...);
+}
+
+// Reads the fields of the current message. Returns RC_NO_STREAM for nullptr,
+// else the stream status at the list's end.
+template <typename... Fields>
+int stream_receive(Stream* stream, Fields&&... fields) {
+  if (stream == nullptr) return RC_NO_STREAM;
+  return stream_fields::receive(stream, std::forward<Fields>(fields)...);
+}
