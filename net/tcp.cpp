@@ -53,6 +53,12 @@ bool tcp_would_block(int error) {
   return error == EAGAIN || error == EWOULDBLOCK || error == ENOTCONN;
 }
 
+// Switches fd to non-blocking mode: true when it worked.
+bool tcp_set_nonblocking(int fd) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
 // Waits for the non-blocking connect on fd to finish within the deadline.
 // true when the connection is made.
 bool tcp_finish_connect(int fd) {
@@ -126,8 +132,7 @@ int tcp_create(std::uint32_t address, std::uint16_t port, TcpConnection** connec
     return RC_NO_SOCKET;
   }
   // Non-blocking from the start, so that the connect can be bounded.
-  int flags = fcntl(record->socket, F_GETFL, 0);
-  if (flags < 0 || fcntl(record->socket, F_SETFL, flags | O_NONBLOCK) != 0) {
+  if (!tcp_set_nonblocking(record->socket)) {
     close(record->socket);
     mem_free(record);
     return RC_NONBLOCKING_FAILED;
@@ -147,6 +152,30 @@ int tcp_create(std::uint32_t address, std::uint16_t port, TcpConnection** connec
   record->last_send_time = clock_now();
   *connection = record;
   return 0;
+}
+
+int tcp_attach(int fd, TcpConnection** connection) {
+  if (connection == nullptr) return RC_NULL_POINTER;
+  if (fd < 0) return RC_NO_SOCKET;
+  auto* record = static_cast<TcpConnection*>(mem_calloc(1, sizeof(TcpConnection)));
+  if (record == nullptr) return RC_OUT_OF_MEMORY;
+  if (!tcp_set_nonblocking(fd)) {
+    mem_free(record);  // the socket stays the caller's
+    return RC_NONBLOCKING_FAILED;
+  }
+  record->socket = fd;
+  socklen_t size = sizeof(record->peer);
+  // The peer is informative only; a socket that cannot name it keeps zeros.
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&record->peer), &size) != 0) {
+    std::memset(&record->peer, 0, sizeof(record->peer));
+  }
+  record->last_send_time = clock_now();
+  *connection = record;
+  return 0;
+}
+
+int tcp_socket(const TcpConnection* connection) {
+  return connection == nullptr ? -1 : connection->socket;
 }
 
 int tcp_destroy(TcpConnection* connection) {

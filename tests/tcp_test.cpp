@@ -2,7 +2,10 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -95,6 +98,29 @@ TEST(TcpCreate, NullArgumentsAreRefused) {
   EXPECT_EQ(tcp_receive(nullptr, &byte, 1, &count), RC_NULL_POINTER);
   EXPECT_EQ(tcp_destroy(nullptr), 0);
   EXPECT_EQ(tcp_wait(0, nullptr, 0), nullptr);  // nothing to watch: at once
+}
+
+TEST(TcpAttach, WrapsAConnectedSocketAndOwnsIt) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  TcpConnection* connection = nullptr;
+  ASSERT_EQ(tcp_attach(pair[0], &connection), 0);
+  EXPECT_EQ(tcp_socket(connection), pair[0]);
+  EXPECT_NE(fcntl(pair[0], F_GETFL) & O_NONBLOCK, 0);  // non-blocking from now on
+  int count = -1;
+  char byte = 0;
+  EXPECT_EQ(tcp_receive(connection, &byte, 1, &count), 0);
+  EXPECT_EQ(count, 0);
+  int sent = 0;
+  EXPECT_EQ(tcp_send(connection, "q", 1, &sent), 0);
+  EXPECT_EQ(read(pair[1], &byte, 1), 1);
+  EXPECT_EQ(byte, 'q');
+  EXPECT_EQ(tcp_destroy(connection), 0);  // closes the socket
+  EXPECT_EQ(read(pair[1], &byte, 1), 0);
+  close(pair[1]);
+  EXPECT_EQ(tcp_attach(-1, &connection), RC_NO_SOCKET);
+  EXPECT_EQ(tcp_attach(0, nullptr), RC_NULL_POINTER);
+  EXPECT_EQ(tcp_socket(nullptr), -1);
 }
 
 TEST_F(TcpTest, BytesTravelExactlyBothWays) {
