@@ -46,6 +46,12 @@ class Peer {
 
   bool valid() const { return fd_ >= 0; }
   int fd() const { return fd_; }
+  // Gives the socket up without closing it (to a stream that takes it over).
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
 
   // Sends every byte, waiting while the other side's window is full: true when
   // all went out within timeout_ms.
