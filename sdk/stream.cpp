@@ -2,7 +2,9 @@
 // status of one link. A message is a 2-byte big-endian length L and L bytes.
 // Sent messages are built in place in the send buffer and handed to the
 // channel in one call per flush; received bytes are copied once, from the
-// channel into the receive buffer, and deciphered as the fields read them.
+// channel into the receive buffer. The length field is deciphered as it is
+// read, and the body in place, whole, when the message becomes current, so
+// that the fields read plain bytes.
 #include "sdk/stream.h"
 
 #include <cstddef>
@@ -19,22 +21,25 @@ const std::uint8_t kSessionKey[16] = {0x9f, 0x2b, 0x39, 0x4a, 0xa9, 0x96, 0x5d, 
 // One record per link; both buffers live in the same allocation.
 struct Stream {
   Stream* next;
-  TunnelChannel* connection;     // owned; nullptr for an unconnected stream
-  int status;                    // 0, or the code of the first failure (sticky)
-  std::uint32_t address;         // network order
-  std::uint32_t port;            // network order
-  int available;                 // received bytes not yet read
+  TunnelChannel* connection;  // owned; nullptr for an unconnected stream
+  int status;                 // 0, or the code of the first failure (sticky)
+  std::uint32_t address;      // network order
+  std::uint32_t port;         // network order
+  // The received bytes not yet read are those from the read position to the
+  // write position, and the unread bytes of the current message those from
+  // the read position to its end: a field read moves one index only.
   int read_position;             // next byte to read in receive_buffer
   int write_position;            // where the next received bytes go
   std::uint16_t pending_length;  // length of a message whose body is incomplete
   int send_count;                // bytes in send_buffer, finished or being built
   int message_start;             // index of the length field of the open message
-  int remaining;                 // bytes of the current message not yet read
+  int message_end;               // receive_buffer index after the current message
   std::uint32_t last_send_time;  // creation or last complete flush
   Rc4State* receive_cipher;
   Rc4State* send_cipher;
   std::uint8_t first_message;  // set by FIELD_CIPHER: length and id go out plain
   bool message_open;           // FIELD_BEGIN given, FIELD_END not yet
+  bool body_deciphered;        // the current message's body went through a cipher
   std::uint8_t receive_buffer[kStreamBufferSize];
   std::uint8_t send_buffer[kStreamBufferSize];
 };
@@ -53,39 +58,84 @@ void stream_fail(Stream* stream, int rc) {
   if (stream->status == 0) stream->status = rc;
 }
 
+// Received bytes not yet read.
+inline int stream_available(const Stream* stream) {
+  return stream->write_position - stream->read_position;
+}
+
+// Bytes of the current message not yet read.
+inline int stream_remaining(const Stream* stream) {
+  return stream->message_end - stream->read_position;
+}
+
+// Starts the receive buffer over; only done when it holds nothing unread.
+void stream_rewind(Stream* stream) {
+  stream->read_position = stream->write_position = stream->message_end = 0;
+}
+
 // ---- Byte steps ------------------------------------------------------------
 
-// Reads count bytes of the current message into out, deciphering them, or
-// passes over them when out is nullptr. The same as reading byte by byte:
-// once the status is set every further byte yields 0; running out of
-// received bytes sets RC_STREAM_EMPTY, reaching the buffer's end
-// RC_PROTOCOL_ERROR.
+// Reads count bytes of the current message into out, or passes over them
+// when out is nullptr. The same as reading byte by byte: once the status is
+// set every further byte yields 0; running out of received bytes sets
+// RC_STREAM_EMPTY, reaching the buffer's end RC_PROTOCOL_ERROR.
 void stream_read(Stream* stream, std::uint8_t* out, int count) {
   if (count <= 0) return;
   int taken = 0;
   if (stream->status == 0) {
-    taken = count < stream->available ? count : stream->available;
+    int available = stream_available(stream);
+    taken = count < available ? count : available;
     int before_end = kStreamBufferSize - stream->read_position;
     if (taken > before_end) taken = before_end;
-    const std::uint8_t* from = stream->receive_buffer + stream->read_position;
     if (out != nullptr) {
-      std::memcpy(out, from, static_cast<std::size_t>(taken));
-      if (stream->receive_cipher != nullptr) {
-        rc4_crypt(stream->receive_cipher, out, static_cast<std::size_t>(taken));
-      }
-    } else if (stream->receive_cipher != nullptr) {
-      rc4_skip(stream->receive_cipher, static_cast<std::uint32_t>(taken));
+      std::memcpy(out, stream->receive_buffer + stream->read_position,
+                  static_cast<std::size_t>(taken));
     }
     stream->read_position += taken;
-    stream->available -= taken;
-    stream->remaining -= taken;
     if (taken < count) {
-      stream->status = stream->available == 0 ? RC_STREAM_EMPTY : RC_PROTOCOL_ERROR;
+      stream->status = stream_available(stream) == 0 ? RC_STREAM_EMPTY : RC_PROTOCOL_ERROR;
     }
   }
   if (out != nullptr && taken < count) {
     std::memset(out + taken, 0, static_cast<std::size_t>(count - taken));
   }
+}
+
+// The next count bytes of the current message: in place when they are all
+// there, else read into scratch as stream_read does (what is there, then
+// zeros, with the status set).
+inline const std::uint8_t* stream_take(Stream* stream, int count, std::uint8_t* scratch) {
+  if (stream->status == 0 && count <= stream_available(stream)) {
+    // The write position never passes the buffer's end, so neither does this.
+    const std::uint8_t* at = stream->receive_buffer + stream->read_position;
+    stream->read_position += count;
+    return at;
+  }
+  stream_read(stream, scratch, count);
+  return scratch;
+}
+
+inline std::uint16_t stream_word_at(const std::uint8_t* at) {
+  return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
+}
+
+// Deciphers count received bytes at the read position in place.
+void stream_decipher(Stream* stream, int count) {
+  if (stream->receive_cipher == nullptr || count <= 0) return;
+  rc4_crypt(stream->receive_cipher, stream->receive_buffer + stream->read_position,
+            static_cast<std::size_t>(count));
+}
+
+// A receive cipher keyed in the middle of a message deciphers its unread
+// rest, as it would have had each byte been deciphered when read. The rest
+// of a body that an earlier cipher already deciphered stays as it is: keys
+// replaced there take effect with the next message.
+void stream_decipher_unread_rest(Stream* stream) {
+  int rest = stream_remaining(stream);
+  if (stream->body_deciphered || rest <= 0) return;
+  if (rest > stream_available(stream)) rest = stream_available(stream);
+  stream_decipher(stream, rest);
+  stream->body_deciphered = stream->receive_cipher != nullptr;
 }
 
 // Claims count bytes at the end of the send buffer, or sets the status and
@@ -131,13 +181,14 @@ void stream_consume_sent(Stream* stream, int count) {
 }
 
 // Fills the receive buffer until it holds needed unread bytes or the channel
-// has no more for now: 0 (check available), or the failing fill's code.
+// has no more for now: 0 (check what is available), or the failing fill's
+// code.
 int stream_fill_to(Stream* stream, int needed) {
-  while (stream->available < needed) {
-    int before = stream->available;
-    int rc = stream_fill(stream, needed - stream->available);
+  while (stream_available(stream) < needed) {
+    int before = stream_available(stream);
+    int rc = stream_fill(stream, needed - before);
     if (rc != 0) return rc;
-    if (stream->available == before) break;
+    if (stream_available(stream) == before) break;
   }
   return 0;
 }
@@ -275,7 +326,6 @@ int stream_fill(Stream* stream, int count) {
                           count, &received);
   stream->status = rc;  // a successful fill clears the status
   if (rc != 0) return rc;
-  stream->available += received;
   stream->write_position += received;
   return 0;
 }
@@ -290,12 +340,13 @@ int stream_read_message(Stream* stream) {
     // Between messages the buffer holds nothing unread: start again at its
     // beginning, so that passed-over empty messages cannot walk the positions
     // to the buffer's end.
-    if (stream->available == 0) stream->read_position = stream->write_position = 0;
+    if (stream_available(stream) == 0) stream_rewind(stream);
     int rc = stream_fill_to(stream, STREAM_LENGTH_FIELD);
     if (rc != 0) return rc;
-    if (stream->available < STREAM_LENGTH_FIELD) return RC_NOT_YET;
-    std::uint16_t length = 0;
-    stream_fields::receive_word(stream, &length);
+    if (stream_available(stream) < STREAM_LENGTH_FIELD) return RC_NOT_YET;
+    stream_decipher(stream, STREAM_LENGTH_FIELD);
+    std::uint8_t scratch[STREAM_LENGTH_FIELD];
+    std::uint16_t length = stream_word_at(stream_take(stream, STREAM_LENGTH_FIELD, scratch));
     if (stream->status != 0) return stream->status;
     if (length == 0) return RC_NOT_YET;  // an empty message is passed over
     if (length > STREAM_MAX_MESSAGE_LENGTH) {
@@ -309,9 +360,11 @@ int stream_read_message(Stream* stream) {
   int rc = stream_fill_to(stream, stream->pending_length);
   if (rc == RC_IN_BUFFER_FULL) stream_fail(stream, rc);
   if (rc != 0) return rc;
-  if (stream->available < stream->pending_length) return RC_NOT_YET;
-  stream->remaining = stream->pending_length;
+  if (stream_available(stream) < stream->pending_length) return RC_NOT_YET;
+  stream->message_end = stream->read_position + stream->pending_length;
+  stream_decipher(stream, stream->pending_length);
   stream->pending_length = 0;
+  stream->body_deciphered = stream->receive_cipher != nullptr;
   return 0;
 }
 
@@ -330,6 +383,7 @@ void stream_set_ciphers(Stream* stream, const std::uint8_t* key, int key_length,
     stream->receive_cipher = stream->send_cipher = nullptr;
   }
   stream->first_message = 0;
+  stream_decipher_unread_rest(stream);
 }
 
 void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_length,
@@ -337,6 +391,7 @@ void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_
   if (stream == nullptr) return;
   rc4_destroy(stream->receive_cipher);
   stream->receive_cipher = stream_new_cipher(stream, key, key_length, discard);
+  stream_decipher_unread_rest(stream);
 }
 
 int stream_is_enciphered(const Stream* stream) {
@@ -371,7 +426,6 @@ int stream_deliver(Stream* from, Stream* to) {
   std::memcpy(to->receive_buffer + to->write_position, from->send_buffer,
               static_cast<std::size_t>(ready));
   to->write_position += ready;
-  to->available += ready;
   stream_consume_sent(from, ready);
   return 0;
 }
@@ -515,8 +569,8 @@ int send_end(Stream* stream) {
 }
 
 void receive_byte(Stream* stream, std::uint8_t* value) {
-  std::uint8_t byte;
-  stream_read(stream, &byte, 1);
+  std::uint8_t scratch[1];
+  std::uint8_t byte = *stream_take(stream, 1, scratch);
   if (value != nullptr) *value = byte;
 }
 
@@ -525,9 +579,9 @@ void receive_bytes(Stream* stream, int count, std::uint8_t* bytes) {
 }
 
 void receive_word(Stream* stream, std::uint16_t* value) {
-  std::uint8_t bytes[2];
-  stream_read(stream, bytes, 2);
-  if (value != nullptr) *value = static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+  std::uint8_t scratch[2];
+  std::uint16_t word = stream_word_at(stream_take(stream, 2, scratch));
+  if (value != nullptr) *value = word;
 }
 
 void receive_words(Stream* stream, int count, std::uint16_t* values) {
@@ -535,12 +589,11 @@ void receive_words(Stream* stream, int count, std::uint16_t* values) {
 }
 
 void receive_long(Stream* stream, std::uint32_t* value) {
-  std::uint8_t bytes[4];
-  stream_read(stream, bytes, 4);
+  std::uint8_t scratch[4];
+  const std::uint8_t* at = stream_take(stream, 4, scratch);
   if (value == nullptr) return;
-  *value = (static_cast<std::uint32_t>(bytes[0]) << 24) |
-           (static_cast<std::uint32_t>(bytes[1]) << 16) |
-           (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3];
+  *value = (static_cast<std::uint32_t>(at[0]) << 24) | (static_cast<std::uint32_t>(at[1]) << 16) |
+           (static_cast<std::uint32_t>(at[2]) << 8) | at[3];
 }
 
 namespace {
@@ -562,7 +615,7 @@ void receive_text(Stream* stream, int length, char* buffer, std::size_t size) {
 
 void receive_string(Stream* stream, char* buffer, std::size_t size) {
   std::uint8_t length;
-  stream_read(stream, &length, 1);
+  receive_byte(stream, &length);
   receive_text(stream, length, buffer, size);
 }
 
@@ -574,7 +627,7 @@ void receive_long_string(Stream* stream, char* buffer, std::size_t size) {
 
 void receive_data(Stream* stream, int* length, std::uint8_t* buffer) {
   std::uint8_t count;
-  stream_read(stream, &count, 1);
+  receive_byte(stream, &count);
   if (length != nullptr) *length = count;
   // A one-byte length never exceeds the 255 bytes the walker insists on.
   stream_read(stream, buffer, count);
@@ -585,7 +638,7 @@ void receive_raw4(Stream* stream, std::uint8_t* bytes) {
 }
 
 void receive_remaining(Stream* stream, int* count) {
-  if (count != nullptr) *count = stream->remaining;
+  if (count != nullptr) *count = stream_remaining(stream);
 }
 
 void receive_skip(Stream* stream, int count) {
@@ -599,22 +652,18 @@ int receive_status(Stream* stream) {
 int receive_end(Stream* stream) {
   // Without a current message (its body still arriving) there is nothing to end.
   if (stream->pending_length != 0) return stream->status;
-  if (stream->remaining > 0) {
+  int rest = stream_remaining(stream);
+  if (rest > 0) {
     stream_fail(stream, RC_INCORRECT_MESSAGE_LENGTH);
-    // The unread rest of the message is dropped, and the receive cipher
-    // passes over it as the peer's send cipher did, so that the next message
-    // still deciphers and lands at the buffer's start.
-    int rest = stream->remaining < stream->available ? stream->remaining : stream->available;
-    if (stream->receive_cipher != nullptr) {
-      rc4_skip(stream->receive_cipher, static_cast<std::uint32_t>(rest));
-    }
-    stream->read_position += rest;
-    stream->available -= rest;
+    // The unread rest of the message is dropped (its bytes have been through
+    // the receive cipher already), so the next message still deciphers and
+    // lands at the buffer's start.
+    stream->read_position += rest < stream_available(stream) ? rest : stream_available(stream);
   }
-  stream->remaining = 0;
+  stream->message_end = stream->read_position;
   // The buffer held only this message, since the fills never ask for more
   // than it needs: the next one starts at the beginning.
-  if (stream->available == 0) stream->read_position = stream->write_position = 0;
+  if (stream_available(stream) == 0) stream_rewind(stream);
   return stream->status;
 }
 
