@@ -126,10 +126,11 @@ void stream_decipher(Stream* stream, int count) {
             static_cast<std::size_t>(count));
 }
 
-// A receive cipher keyed in the middle of a message deciphers its unread
-// rest, as it would have had each byte been deciphered when read. The rest
-// of a body that an earlier cipher already deciphered stays as it is: keys
-// replaced there take effect with the next message.
+// A receive cipher keyed in the middle of a message deciphers the message's
+// unread rest, just as if each byte were deciphered as it is read (a server
+// keys its receive cipher after the id of a client's first message). A body
+// that an earlier cipher already deciphered stays as it is: keys replaced in
+// its middle take effect with the next message.
 void stream_decipher_unread_rest(Stream* stream) {
   int rest = stream_remaining(stream);
   if (stream->body_deciphered || rest <= 0) return;
@@ -344,6 +345,8 @@ int stream_read_message(Stream* stream) {
     int rc = stream_fill_to(stream, STREAM_LENGTH_FIELD);
     if (rc != 0) return rc;
     if (stream_available(stream) < STREAM_LENGTH_FIELD) return RC_NOT_YET;
+    // A failed stream reads nothing, so its cipher must not move either.
+    if (stream->status != 0) return stream->status;
     stream_decipher(stream, STREAM_LENGTH_FIELD);
     std::uint8_t scratch[STREAM_LENGTH_FIELD];
     std::uint16_t length = stream_word_at(stream_take(stream, STREAM_LENGTH_FIELD, scratch));

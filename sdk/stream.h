@@ -74,7 +74,9 @@ inline constexpr stream_fields::FieldEnd FIELD_END{};
 // RC_OUT_OF_MEMORY, or the result of tunnel_connect (nothing is kept).
 int stream_create(std::uint32_t address, std::uint16_t port, Stream** stream);
 
-// Unlinks the stream, closes its channel, frees its ciphers and record.
+// Unlinks the stream, closes its channel, frees its ciphers and record. A
+// stream that is not in the list (already destroyed, or made by
+// stream_attach) is left alone.
 void stream_destroy(Stream* stream);
 
 // 0 when a whole message is in the receive buffer and has become the current
@@ -82,8 +84,11 @@ void stream_destroy(Stream* stream);
 // RC_IN_BUFFER_FULL or a transport code on failure; RC_NO_STREAM for nullptr.
 int stream_read_message(Stream* stream);
 
-// Hands the send buffer to the channel: 0 when handed over or when it must
-// wait (the unsent bytes are kept); RC_NO_CONNECTION; else the transport's code.
+// Hands the finished messages of the send buffer to the channel: 0 when they
+// went out, or when the socket took part or none of them (the unsent tail is
+// kept at the buffer's start for the next flush); RC_NO_CONNECTION; else the
+// transport's code, which becomes the status (RC_TIMEOUT when the socket has
+// taken nothing for more than 20 s).
 int stream_flush(Stream* stream);
 
 // Receives up to count bytes into the receive buffer: 0, RC_NO_CONNECTION,
@@ -91,7 +96,9 @@ int stream_flush(Stream* stream);
 int stream_fill(Stream* stream, int count);
 
 // Replaces both ciphers with fresh ones keyed with key, discarding
-// receive_discard and send_discard keystream bytes (modulo 65536).
+// receive_discard and send_discard keystream bytes (modulo 65536), and ends
+// the first-message rule. A state that cannot be made leaves the stream
+// with no cipher and the status set (RC_OUT_OF_MEMORY).
 void stream_set_ciphers(Stream* stream, const std::uint8_t* key, int key_length,
                         int receive_discard, int send_discard);
 
