@@ -271,10 +271,8 @@ int stream_attach(int fd, Stream** stream) {
 
 int stream_create_unconnected(Stream** stream) {
   if (stream == nullptr) return RC_NULL_POINTER;
-  Stream* created = stream_new(0, 0);
-  if (created == nullptr) return RC_OUT_OF_MEMORY;
-  *stream = created;
-  return 0;
+  *stream = stream_new(0, 0);
+  return *stream == nullptr ? RC_OUT_OF_MEMORY : 0;
 }
 
 void stream_destroy(Stream* stream) {
