@@ -196,12 +196,14 @@ int tcp_send(TcpConnection* connection, const void* data, int length, int* sent)
   while (sent_here < length) {
     ssize_t taken = send(connection->socket, bytes + sent_here,
                          static_cast<std::size_t>(length - sent_here), MSG_NOSIGNAL);
-    if (taken >= 0) {
+    if (taken > 0) {
       sent_here += static_cast<int>(taken);
       continue;
     }
-    if (errno == EINTR) continue;
-    error = errno;
+    if (taken < 0 && errno == EINTR) continue;
+    // A socket that takes nothing without saying why counts as full, so the
+    // loop cannot spin.
+    error = taken < 0 ? errno : EAGAIN;
     break;
   }
   if (sent != nullptr) *sent = sent_here;
