@@ -45,5 +45,17 @@ int tcp_receive(TcpConnection* connection, void* buffer, int size, int* count);
 // connection in array order, or nullptr on time-out or error.
 TcpConnection* tcp_wait(int count, TcpConnection* const* connections, int timeout);
 
-// Test hook: the connect deadline in ms (10000 by default).
+// Test hook: the connect deadline in ms (10000 by default; 0 or less restores
+// it).
 void tcp_set_connect_deadline(int ms);
+
+// The servers' entry: wraps a socket that is already connected (one that a
+// server accepted) in a connection, making it non-blocking. The connection
+// owns the socket from then on and tcp_destroy() closes it; on failure the
+// socket stays the caller's. 0, RC_NULL_POINTER, RC_NO_SOCKET (fd < 0),
+// RC_OUT_OF_MEMORY or RC_NONBLOCKING_FAILED.
+int tcp_attach(int fd, TcpConnection** connection);
+
+// The connection's socket, for a caller that waits on it itself; -1 for
+// nullptr.
+int tcp_socket(const TcpConnection* connection);

@@ -24,5 +24,18 @@ int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count);
 // is open.
 TunnelChannel* tunnel_wait(int timeout);
 
-// The number of open channels.
+// The number of open channels in the list.
 int tunnel_count();
+
+// The servers' entry: a channel over a socket that is already connected (see
+// tcp_attach). It is in no list, so tunnel_wait() never reports it and
+// tunnel_destroy() leaves it alone; close it with tunnel_destroy_attached().
+// 0, or the result of tcp_attach (the socket stays the caller's on failure).
+int tunnel_attach(int fd, TunnelChannel** channel);
+
+// Closes and frees a channel made by tunnel_attach (a listed channel given
+// here is unlinked first). nullptr is ignored.
+void tunnel_destroy_attached(TunnelChannel* channel);
+
+// The channel's socket, for a caller that waits on it itself; -1 for nullptr.
+int tunnel_socket(const TunnelChannel* channel);

@@ -30,23 +30,23 @@ extern const std::uint8_t kSessionKey[16];
 // Each code is a distinct type, so that the compiler checks its arguments.
 // The types live beside the list walkers, where overload resolution finds them.
 namespace stream_fields {
-struct FieldCipher {};       // send: key pointer, key length (keys the send cipher)
-struct FieldBegin {};        // send: message id
-struct FieldByte {};         // send: value;           receive: std::uint8_t*
-struct FieldBytes {};        // send: count, bytes;    receive: count, std::uint8_t*
-struct FieldWord {};         // send: value;           receive: std::uint16_t*
-struct FieldWords {};        // send: count, values;   receive: count, std::uint16_t*
-struct FieldLong {};         // send: value;           receive: std::int32_t* or std::uint32_t*
-struct FieldByteString {};   // send: byte, text
-struct FieldString {};       // send: text;            receive: char (&)[N], N >= 256
-struct FieldLongString {};   // send: text;            receive: char (&)[N] (capped to N - 1)
-struct FieldData {};         // send: length, bytes;   receive: int*, std::uint8_t (&)[N], N >= 255
-struct FieldRaw4 {};         // send: value in memory order; receive: std::uint8_t (&)[4] or std::uint32_t*
-struct FieldWordLe {};       // send: value, low byte first
-struct FieldStatus {};       // ends a list: returns the status, nothing framed or sent
-struct FieldRemaining {};    // receive: int*, the bytes of the message not yet read
-struct FieldSkip {};         // receive: count of bytes to read and discard
-struct FieldEnd {};          // ends a list: send frames, enciphers, flushes; receive checks the length
+struct FieldCipher {};      // send: key pointer, key length (keys the send cipher)
+struct FieldBegin {};       // send: message id
+struct FieldByte {};        // send: value;           receive: std::uint8_t*
+struct FieldBytes {};       // send: count, bytes;    receive: count, std::uint8_t*
+struct FieldWord {};        // send: value;           receive: std::uint16_t*
+struct FieldWords {};       // send: count, values;   receive: count, std::uint16_t*
+struct FieldLong {};        // send: value;           receive: std::int32_t* or std::uint32_t*
+struct FieldByteString {};  // send: byte, text
+struct FieldString {};      // send: text;            receive: char (&)[N], N >= 256
+struct FieldLongString {};  // send: text;            receive: char (&)[N] (capped to N - 1)
+struct FieldData {};        // send: length, bytes;   receive: int*, std::uint8_t (&)[N], N >= 255
+struct FieldRaw4 {};  // send: value in memory order; receive: std::uint8_t (&)[4] or std::uint32_t*
+struct FieldWordLe {};     // send: value, low byte first
+struct FieldStatus {};     // ends a list: returns the status, nothing framed or sent
+struct FieldRemaining {};  // receive: int*, the bytes of the message not yet read
+struct FieldSkip {};       // receive: count of bytes to read and discard
+struct FieldEnd {};  // ends a list: send frames, enciphers, flushes; receive checks the length
 
 }  // namespace stream_fields
 
@@ -74,7 +74,9 @@ inline constexpr stream_fields::FieldEnd FIELD_END{};
 // RC_OUT_OF_MEMORY, or the result of tunnel_connect (nothing is kept).
 int stream_create(std::uint32_t address, std::uint16_t port, Stream** stream);
 
-// Unlinks the stream, closes its channel, frees its ciphers and record.
+// Unlinks the stream, closes its channel, frees its ciphers and record. A
+// stream that is not in the list (already destroyed, or made by
+// stream_attach) is left alone.
 void stream_destroy(Stream* stream);
 
 // 0 when a whole message is in the receive buffer and has become the current
@@ -82,8 +84,11 @@ void stream_destroy(Stream* stream);
 // RC_IN_BUFFER_FULL or a transport code on failure; RC_NO_STREAM for nullptr.
 int stream_read_message(Stream* stream);
 
-// Hands the send buffer to the channel: 0 when handed over or when it must
-// wait (the unsent bytes are kept); RC_NO_CONNECTION; else the transport's code.
+// Hands the finished messages of the send buffer to the channel: 0 when they
+// went out, or when the socket took part or none of them (the unsent tail is
+// kept at the buffer's start for the next flush); RC_NO_CONNECTION; else the
+// transport's code, which becomes the status (RC_TIMEOUT when the socket has
+// taken nothing for more than 20 s).
 int stream_flush(Stream* stream);
 
 // Receives up to count bytes into the receive buffer: 0, RC_NO_CONNECTION,
@@ -91,18 +96,63 @@ int stream_flush(Stream* stream);
 int stream_fill(Stream* stream, int count);
 
 // Replaces both ciphers with fresh ones keyed with key, discarding
-// receive_discard and send_discard keystream bytes (modulo 65536).
+// receive_discard and send_discard keystream bytes (modulo 65536), and ends
+// the first-message rule. A state that cannot be made leaves the stream
+// with no cipher and the status set (RC_OUT_OF_MEMORY).
 void stream_set_ciphers(Stream* stream, const std::uint8_t* key, int key_length,
                         int receive_discard, int send_discard);
 
-int stream_is_enciphered(const Stream* stream);   // 1 when it has a send cipher
+int stream_is_enciphered(const Stream* stream);  // 1 when it has a send cipher
 std::uint32_t stream_last_send(const Stream* stream);
-int stream_status(const Stream* stream);          // RC_NO_STREAM for nullptr
-int stream_pending_send(const Stream* stream);    // bytes in the send buffer
+int stream_status(const Stream* stream);        // RC_NO_STREAM for nullptr
+int stream_pending_send(const Stream* stream);  // bytes in the send buffer
 
 // The stream whose channel becomes readable within timeout ms (tunnel_wait),
 // or nullptr.
 Stream* stream_wait(int timeout);
+
+// ---- Streams outside the library's list ----------------------------------
+
+// The servers' entry: a stream over a socket that is already connected (one
+// that a server accepted), with the same framing, fields and ciphers as the
+// library's own links. It is in no list: stream_wait() never reports it (a
+// server waits on stream_socket() itself) and stream_destroy() leaves it
+// alone; close it with stream_destroy_attached(). The stream owns the socket
+// from then on; on failure the socket stays the caller's. 0, RC_NULL_POINTER,
+// RC_NO_SOCKET, RC_OUT_OF_MEMORY or RC_NONBLOCKING_FAILED.
+int stream_attach(int fd, Stream** stream);
+
+// A stream without a channel and in no list, to run the codec in memory.
+// Its flush answers RC_NO_CONNECTION without touching the status, so the
+// messages built on it stay in its send buffer until stream_deliver() moves
+// them; its fills answer RC_NO_CONNECTION. Close it with
+// stream_destroy_attached(). 0, RC_NULL_POINTER or RC_OUT_OF_MEMORY.
+int stream_create_unconnected(Stream** stream);
+
+// Closes and frees a stream made by stream_attach() or
+// stream_create_unconnected(): its socket, ciphers and record. nullptr is
+// ignored.
+void stream_destroy_attached(Stream* stream);
+
+// The stream's socket, for a server's own wait; -1 when it has none.
+int stream_socket(const Stream* stream);
+
+// Replaces the receive cipher alone with a fresh state keyed with key,
+// discarding discard keystream bytes (modulo 65536). The servers' side of a
+// link's keying: a client's first message is plain up to its id and
+// enciphered after it from a freshly keyed state, so a server reads the
+// length and the id, then calls this with the session key and 0 before it
+// reads the rest. A state that cannot be made sets the status
+// (RC_OUT_OF_MEMORY).
+void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_length,
+                               int discard);
+
+// Moves the finished messages of from's send buffer to the end of to's
+// receive buffer, as if they had arrived from the transport (the codec in
+// memory, for tests and benchmarks). Deliver one message at a time: the end
+// of each received message starts the receive buffer over. 0, RC_NO_STREAM,
+// or RC_IN_BUFFER_FULL when they do not fit (nothing moves).
+int stream_deliver(Stream* from, Stream* to);
 
 // ---- Field steps (used by the list walkers below) ------------------------
 namespace stream_fields {
@@ -138,8 +188,12 @@ int receive_status(Stream* stream);
 int receive_end(Stream* stream);
 
 // Sending: each overload takes one field with its arguments, then the rest.
-inline int send(Stream* s, FieldStatus) { return send_status(s); }
-inline int send(Stream* s, FieldEnd) { return send_end(s); }
+inline int send(Stream* s, FieldStatus) {
+  return send_status(s);
+}
+inline int send(Stream* s, FieldEnd) {
+  return send_end(s);
+}
 template <typename... Rest>
 int send(Stream* s, FieldCipher, const std::uint8_t* key, int length, Rest&&... rest) {
   send_cipher(s, key, length);
@@ -206,9 +260,23 @@ int send(Stream* s, FieldWordLe, int value, Rest&&... rest) {
   return send(s, std::forward<Rest>(rest)...);
 }
 
+// Codes that only receiving uses consume no argument when sending.
+template <typename... Rest>
+int send(Stream* s, FieldRemaining, Rest&&... rest) {
+  return send(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int send(Stream* s, FieldSkip, Rest&&... rest) {
+  return send(s, std::forward<Rest>(rest)...);
+}
+
 // Receiving: each overload takes one field with its destinations, then the rest.
-inline int receive(Stream* s, FieldStatus) { return receive_status(s); }
-inline int receive(Stream* s, FieldEnd) { return receive_end(s); }
+inline int receive(Stream* s, FieldStatus) {
+  return receive_status(s);
+}
+inline int receive(Stream* s, FieldEnd) {
+  return receive_end(s);
+}
 template <typename... Rest>
 int receive(Stream* s, FieldByte, std::uint8_t* value, Rest&&... rest) {
   receive_byte(s, value);
@@ -275,6 +343,24 @@ int receive(Stream* s, FieldRemaining, int* count, Rest&&... rest) {
 template <typename... Rest>
 int receive(Stream* s, FieldSkip, int count, Rest&&... rest) {
   receive_skip(s, count);
+  return receive(s, std::forward<Rest>(rest)...);
+}
+
+// Codes that only sending uses consume no argument when receiving.
+template <typename... Rest>
+int receive(Stream* s, FieldCipher, Rest&&... rest) {
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldBegin, Rest&&... rest) {
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldByteString, Rest&&... rest) {
+  return receive(s, std::forward<Rest>(rest)...);
+}
+template <typename... Rest>
+int receive(Stream* s, FieldWordLe, Rest&&... rest) {
   return receive(s, std::forward<Rest>(rest)...);
 }
 

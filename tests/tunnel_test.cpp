@@ -1,0 +1,107 @@
+#include "net/tunnel.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "net/memory.h"
+#include "sdk/sdk.h"
+#include "support/loopback.h"
+
+namespace {
+
+// Waits (bounded) until tunnel_wait reports want.
+bool wait_reports(TunnelChannel* want) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (tunnel_wait(10) == want) return true;
+  }
+  return false;
+}
+
+TEST(Tunnel, WaitPrefersTheNewestReadableChannel) {
+  EXPECT_EQ(tunnel_wait(0), nullptr);  // no channel: at once, even without a limit
+  loopback::Listener listener;
+  TunnelChannel* first = nullptr;
+  TunnelChannel* second = nullptr;
+  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &first), 0);
+  loopback::Peer first_peer = listener.accept();
+  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &second), 0);
+  loopback::Peer second_peer = listener.accept();
+  EXPECT_EQ(tunnel_count(), 2);
+  EXPECT_EQ(tunnel_wait(20), nullptr);
+
+  ASSERT_TRUE(first_peer.send({0xAB}));
+  EXPECT_EQ(tunnel_wait(2000), first);
+  ASSERT_TRUE(second_peer.send({0xCD}));
+  EXPECT_TRUE(wait_reports(second));  // both readable: the newest wins
+
+  std::uint8_t byte = 0;
+  int count = 0;
+  EXPECT_EQ(tunnel_receive(first, &byte, 1, &count), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(byte, 0xAB);
+  int sent = 0;
+  EXPECT_EQ(tunnel_send(second, "\x01\x02", 2, &sent), 0);
+  EXPECT_EQ(second_peer.receive(2), (loopback::Bytes{1, 2}));
+
+  tunnel_destroy(second);
+  EXPECT_EQ(tunnel_count(), 1);
+  first_peer.close();
+  EXPECT_TRUE(wait_reports(first));                         // the peer's close reads as readable
+  tunnel_destroy(second);                                   // already gone: nothing changes
+  tunnel_destroy(reinterpret_cast<TunnelChannel*>(&byte));  // never made
+  tunnel_destroy(nullptr);
+  EXPECT_EQ(tunnel_count(), 1);
+  tunnel_destroy(first);
+  EXPECT_EQ(tunnel_count(), 0);
+}
+
+TEST(Tunnel, FailedConnectsKeepNothing) {
+  TunnelChannel* channel = nullptr;
+  long held = mem_blocks_held();
+  EXPECT_EQ(tunnel_connect(loopback::address(), loopback::closed_port(), &channel),
+            RC_UNABLE_TO_CONNECT);
+  loopback::Listener listener;
+  mem_fail_at(1);  // the channel's record
+  EXPECT_EQ(tunnel_connect(loopback::address(), listener.port(), &channel), RC_OUT_OF_MEMORY);
+  mem_fail_at(2);  // the connection's record
+  EXPECT_EQ(tunnel_connect(loopback::address(), listener.port(), &channel), RC_OUT_OF_MEMORY);
+  mem_fail_at(0);
+  EXPECT_EQ(channel, nullptr);
+  EXPECT_EQ(tunnel_count(), 0);
+  EXPECT_EQ(mem_blocks_held(), held);
+  EXPECT_EQ(tunnel_send(nullptr, "x", 1, nullptr), RC_NULL_POINTER);
+  EXPECT_EQ(tunnel_connect(loopback::address(), listener.port(), nullptr), RC_NULL_POINTER);
+}
+
+TEST(Tunnel, AttachedChannelsStayOutOfTheList) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  TunnelChannel* channel = nullptr;
+  ASSERT_EQ(tunnel_attach(pair[0], &channel), 0);
+  EXPECT_EQ(tunnel_socket(channel), pair[0]);
+  EXPECT_EQ(tunnel_count(), 0);
+  ASSERT_EQ(write(pair[1], "z", 1), 1);
+  EXPECT_EQ(tunnel_wait(20), nullptr);  // never watched by the library's wait
+  char byte = 0;
+  int count = 0;
+  EXPECT_EQ(tunnel_receive(channel, &byte, 1, &count), 0);
+  EXPECT_EQ(byte, 'z');
+  tunnel_destroy(channel);  // not listed: left alone
+  int sent = 0;
+  EXPECT_EQ(tunnel_send(channel, "y", 1, &sent), 0);
+  tunnel_destroy_attached(channel);  // closes the socket
+  EXPECT_EQ(read(pair[1], &byte, 1), 1);
+  EXPECT_EQ(read(pair[1], &byte, 1), 0);  // end of stream
+  close(pair[1]);
+
+  EXPECT_EQ(tunnel_attach(-1, &channel), RC_NO_SOCKET);
+  EXPECT_EQ(tunnel_attach(0, nullptr), RC_NULL_POINTER);
+  EXPECT_EQ(tunnel_socket(nullptr), -1);
+  tunnel_destroy_attached(nullptr);
+}
+
+}  // namespace
