@@ -499,11 +499,12 @@ int attribute_set_string(AttributeStore* store, int number, const char* text) {
   if (!is_text(type)) return RC_TYPE_MISMATCH;
   const std::size_t length = text != nullptr ? std::strlen(text) : 0;
   if (type == kString && length > kMaxStringLength) return RC_STRING_TOO_LONG;
+  // The copy is made before the old one is freed: text may be the old one.
+  char* copy = length > 0 ? mem_strdup(text, length) : nullptr;
   AttributeSlot& slot = store->slots[number];
   clear_copy(slot, type);
-  if (length == 0) return RC_SUCCESS;
-  slot.text = mem_strdup(text, length);
-  return slot.text != nullptr ? RC_SUCCESS : RC_OUT_OF_MEMORY;
+  slot.text = copy;
+  return copy != nullptr || length == 0 ? RC_SUCCESS : RC_OUT_OF_MEMORY;
 }
 
 const std::uint8_t* attribute_get_data(const AttributeStore* store, int number, int* length) {
@@ -521,12 +522,16 @@ int attribute_set_data(AttributeStore* store, int number, const std::uint8_t* by
   if (type_of(number) != kData) return RC_TYPE_MISMATCH;
   if (length < 0 || length > kMaxDataLength) return RC_STRING_TOO_LONG;
   if (bytes == nullptr && length > 0) return RC_NULL_POINTER;
+  // The copy is made before the old one is freed: bytes may be the old ones.
+  std::uint8_t* copy = nullptr;
+  if (length > 0) {
+    copy = static_cast<std::uint8_t*>(mem_alloc(static_cast<std::size_t>(length)));
+    if (copy != nullptr) std::memcpy(copy, bytes, static_cast<std::size_t>(length));
+  }
   AttributeSlot& slot = store->slots[number];
   clear_copy(slot, kData);
-  if (length == 0) return RC_SUCCESS;
-  slot.bytes = static_cast<std::uint8_t*>(mem_alloc(static_cast<std::size_t>(length)));
-  if (slot.bytes == nullptr) return RC_OUT_OF_MEMORY;
-  std::memcpy(slot.bytes, bytes, static_cast<std::size_t>(length));
+  if (copy == nullptr) return length == 0 ? RC_SUCCESS : RC_OUT_OF_MEMORY;
+  slot.bytes = copy;
   slot.length = length;
   return RC_SUCCESS;
 }

@@ -80,6 +80,9 @@ TEST_F(AttributeStoreTest, StringsAndData) {
   EXPECT_EQ(attribute_set_string(store_, ATTR_LOGIN_NAME, ""), RC_SUCCESS);
   EXPECT_STREQ(attribute_get_string(store_, ATTR_LOGIN_NAME), "");
   EXPECT_EQ(attribute_set_string(store_, ATTR_MY_X, "12"), RC_TYPE_MISMATCH);
+  attribute_set_string(store_, ATTR_LOGIN_NAME, "self");  // written from its own value
+  EXPECT_EQ(attribute_set_string(store_, ATTR_LOGIN_NAME, attribute_get_string(store_, 0)), 0);
+  EXPECT_STREQ(attribute_get_string(store_, ATTR_LOGIN_NAME), "self");
 
   const std::uint8_t bytes[255] = {1, 2, 3};
   int length = -1;
@@ -92,6 +95,9 @@ TEST_F(AttributeStoreTest, StringsAndData) {
   const std::uint8_t* stored = attribute_get_data(store_, ATTR_WORLD_DATA, &length);
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(length, 255);
+  EXPECT_EQ(attribute_set_data(store_, ATTR_WORLD_DATA, stored, 3), RC_SUCCESS);
+  stored = attribute_get_data(store_, ATTR_WORLD_DATA, &length);
+  EXPECT_EQ(length, 3);
   EXPECT_EQ(stored[2], 3);
   EXPECT_EQ(attribute_set_data(store_, ATTR_WORLD_DATA, bytes, 0), RC_SUCCESS);
   EXPECT_EQ(attribute_get_data(store_, ATTR_WORLD_DATA, &length), nullptr);
