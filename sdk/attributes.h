@@ -42,7 +42,9 @@ int attribute_set_string(AttributeStore* store, int number, const char* text);
 const std::uint8_t* attribute_get_data(const AttributeStore* store, int number, int* length);
 int attribute_set_data(AttributeStore* store, int number, const std::uint8_t* bytes, int length);
 // Converts text by the number's type and stores it; 0 whatever the setter
-// returned, RC_INVALID_ATTRIBUTE for an invalid number.
+// refused (a text too long keeps the old value), RC_INVALID_ATTRIBUTE for an
+// invalid number, RC_OUT_OF_MEMORY (slot left empty) when the copy cannot be
+// made.
 int attribute_set_from_text(AttributeStore* store, int number, const char* text);
 
 // The keyed groups: the attribute that a key of the universe settings
