@@ -444,9 +444,10 @@ int api_create(const char* host, int port, void** instance);
  * or RC_NO_INSTANCE. Handlers may call it; the pump pass then ends. */
 int api_destroy(void);
 
-/* Runs the event pump for about the given time (0: one pass without waiting).
- * Handlers are called from inside it. Returns 0, RC_NOT_INITIALIZED, or 1
- * when a handler destroyed its instance. */
+/* Runs the event pump: with 0, handles every message that has arrived and
+ * returns without blocking; with a positive time, runs for about that many
+ * milliseconds; with a negative one, runs until no instance is left. Handlers
+ * are called from inside it. Returns 0, RC_NOT_INITIALIZED or RC_NO_INSTANCE. */
 int api_wait(int milliseconds);
 
 /* Makes instance current. Returns 0, RC_NOT_INITIALIZED, or

@@ -1,0 +1,85 @@
+// Events and callbacks: the two library-wide handler tables, their
+// registration, the dispatch that makes the reporting instance current first,
+// and the event mask that tells the worlds which reports this client wants.
+#include "sdk/instance.h"
+#include "sdk/library.h"
+
+namespace {
+
+// Bits of the event mask and the events that ask for each.
+struct MaskBit {
+  std::uint32_t bit;
+  std::uint32_t events;  // bit e set: event e asks for it
+};
+
+constexpr std::uint32_t event_bit(int event) {
+  return 1u << event;
+}
+
+constexpr MaskBit kMaskBits[] = {
+    {1u << 0, event_bit(EVENT_AVATAR_ADD) | event_bit(EVENT_AVATAR_CHANGE) |
+                  event_bit(EVENT_AVATAR_DELETE) | event_bit(EVENT_CHAT) |
+                  event_bit(EVENT_WORLD_19) | event_bit(EVENT_WORLD_20) |
+                  event_bit(EVENT_WORLD_21)},
+    {1u << 1, event_bit(EVENT_AVATAR_CHANGE)},
+    {1u << 2, event_bit(EVENT_CHAT)},
+    {1u << 3, event_bit(EVENT_OBJECT_ADD) | event_bit(EVENT_OBJECT_DELETE)},
+    {1u << 4, event_bit(EVENT_WORLD_19)},
+    {1u << 5, event_bit(EVENT_WORLD_20)},
+    {1u << 6, event_bit(EVENT_WORLD_21)},
+    {1u << 7, event_bit(EVENT_WORLD_43)},
+    {1u << 8, event_bit(EVENT_WORLD_44)},
+};
+
+}  // namespace
+
+int api_event_set(int event, EventHandler handler) {
+  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (event < 0 || event >= kEventCount) return RC_INVALID_ATTRIBUTE;
+  library.events[event] = handler;
+  library.events_changed = 1;
+  return RC_SUCCESS;
+}
+
+int api_callback_set(int callback, CallbackHandler handler) {
+  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (callback < 0 || callback >= kCallbackCount) return RC_INVALID_ATTRIBUTE;
+  library.callbacks[callback] = handler;
+  return RC_SUCCESS;
+}
+
+bool event_installed(int event) {
+  return library.events[event] != nullptr;
+}
+
+bool callback_installed(int callback) {
+  return library.callbacks[callback] != nullptr;
+}
+
+void event_fire(Instance* instance, int event) {
+  EventHandler handler = library.events[event];
+  if (handler == nullptr) return;
+  library.current = instance;
+  handler();
+}
+
+void callback_fire(Instance* instance, int callback, int rc) {
+  CallbackHandler handler = library.callbacks[callback];
+  if (handler == nullptr) return;
+  library.current = instance;
+  handler(rc);
+}
+
+bool event_mask_update() {
+  std::uint32_t installed = 0;
+  for (int event = 0; event < kEventCount; ++event) {
+    if (library.events[event] != nullptr) installed |= event_bit(event);
+  }
+  std::uint32_t mask = 0;
+  for (const MaskBit& each : kMaskBits) {
+    if ((installed & each.events) != 0) mask |= each.bit;
+  }
+  bool changed = mask != library.event_mask;
+  library.event_mask = mask;
+  return changed;
+}

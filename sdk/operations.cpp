@@ -1,0 +1,161 @@
+// The public operations: logging in, entering and leaving a world, sending
+// the bot's state, whispering and looking a citizen up. An operation that
+// waits for a reply blocks, running the pump, unless its callback is
+// installed; then it returns at once and the reply reaches the callback.
+#include <cctype>
+#include <cstring>
+
+#include "sdk/attributes.h"
+#include "sdk/instance.h"
+#include "sdk/stream.h"
+
+namespace {
+
+constexpr int kWorldLookupNotWelcome = 91;  // the universe's word for a refused entry
+
+// The common precondition of the operations: 0 and *instance, or the code.
+int operation_check(Instance** instance) {
+  if (!library.initialised) return RC_NOT_INITIALIZED;
+  *instance = library.current;
+  if (*instance == nullptr) return RC_NO_INSTANCE;
+  if ((*instance)->universe_address != 0 && (*instance)->universe_state != kUniverseLoggedIn) {
+    return RC_NO_CONNECTION;
+  }
+  return RC_SUCCESS;
+}
+
+// Runs pump passes until universe message id arrives (0), or until the
+// universe link is closed for good (RC_UNABLE_TO_CONNECT). A destroyed
+// instance ends the wait too (RC_NO_INSTANCE): there is nothing left to wait
+// on.
+int wait_reply(Instance* instance, int id) {
+  instance->last_universe_message_id = -1;
+  for (;;) {
+    pump_pass(kWaitSliceMs);
+    if (!instance_is_live(instance)) return RC_NO_INSTANCE;
+    if (instance->universe_state == kUniverseClosed) return RC_UNABLE_TO_CONNECT;
+    if (instance->last_universe_message_id == id) return RC_SUCCESS;
+  }
+}
+
+// Closes the world link, if any, and forgets that the state was sent.
+void world_leave(Instance* instance) {
+  stream_destroy(instance->world_stream);
+  instance->world_stream = nullptr;
+  instance->world_state = kWorldNone;
+  instance->state_sent = 0;
+}
+
+}  // namespace
+
+int api_login() {
+  if (!library.initialised) return RC_NOT_INITIALIZED;
+  Instance* instance = library.current;
+  if (instance == nullptr) return RC_NO_INSTANCE;
+  if (instance->universe_state == kUniverseClosed) return RC_NO_CONNECTION;
+  int rc = universe_send_login(instance);
+  if (rc != 0) return rc;
+  instance->universe_state = kUniverseLoggingIn;
+  if (callback_installed(CALLBACK_LOGIN)) return RC_SUCCESS;
+  instance->last_universe_result = 0;
+  rc = wait_reply(instance, 20);
+  if (!instance_is_live(instance)) return rc;
+  return instance->last_universe_result != 0 ? instance->last_universe_result : rc;
+}
+
+int api_enter(const char* world) {
+  Instance* instance = nullptr;
+  int rc = operation_check(&instance);
+  if (rc != 0) return rc;
+  world_leave(instance);
+  if (world == nullptr) return RC_NULL_POINTER;
+  std::size_t length = std::strlen(world);
+  if (length > static_cast<std::size_t>(kWorldNameMax)) return RC_INVALID_WORLD_NAME;
+  for (std::size_t k = 0; k < length; ++k) {
+    instance->world_name[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(world[k])));
+  }
+  instance->world_name[length] = '\0';
+  instance->world_name_length = static_cast<int>(length);
+  attribute_set_from_text(instance->attributes, ATTR_WORLD_NAME, instance->world_name);
+  instance->world_address = 0;
+  instance->world_port = 0;
+  instance->world_entered = 0;
+  instance->state_sent = 0;
+  instance->last_world_receive = 0;
+  rc = stream_send(instance->universe_stream, FIELD_BEGIN, 24, FIELD_STRING, world, FIELD_END);
+  if (rc != 0) return rc;
+  if (callback_installed(CALLBACK_ENTER)) return RC_SUCCESS;
+  rc = wait_reply(instance, 0);
+  if (rc != 0) return rc;
+  return enter_complete(instance);
+}
+
+int enter_complete(Instance* instance) {
+  int outcome = instance->last_universe_result;
+  if (outcome == kWorldLookupNotWelcome) outcome = RC_NOT_WELCOME;
+  if (outcome == 0 && instance->world_build < 26) outcome = RC_WORLD_BUILD_TOO_OLD;
+  if (outcome == 0) {
+    outcome = world_connect(instance);
+    if (outcome == 0) outcome = world_send_login(instance);
+    if (outcome == 0) {
+      if (callback_installed(CALLBACK_ENTER)) return RC_SUCCESS;
+      while (instance->world_state == kWorldLoggingIn) {
+        pump_pass(kWaitSliceMs);
+        if (!instance_is_live(instance)) return RC_NO_INSTANCE;
+      }
+      if (instance->world_state == kWorldEntered) return RC_SUCCESS;
+      return attribute_get_int(instance->attributes, ATTR_DISCONNECT_REASON);
+    }
+    // A stream that opened but could not carry the login is not kept.
+    stream_destroy(instance->world_stream);
+    instance->world_stream = nullptr;
+  }
+  callback_fire(instance, CALLBACK_ENTER, outcome);
+  return outcome;
+}
+
+int api_exit() {
+  Instance* instance = nullptr;
+  int rc = operation_check(&instance);
+  if (rc != 0) return rc;
+  world_leave(instance);
+  return RC_SUCCESS;
+}
+
+int api_state_change() {
+  Instance* instance = nullptr;
+  int rc = operation_check(&instance);
+  if (rc != 0) return rc;
+  if (instance->world_state != kWorldEntered) return RC_NO_CONNECTION;
+  instance->state_sent = 1;
+  const AttributeStore* attributes = instance->attributes;
+  return stream_send(instance->world_stream, FIELD_BEGIN, 8, FIELD_LONG,
+                     attribute_get_int(attributes, ATTR_MY_X), FIELD_LONG,
+                     attribute_get_int(attributes, ATTR_MY_Y), FIELD_LONG,
+                     attribute_get_int(attributes, ATTR_MY_Z), FIELD_WORD,
+                     attribute_get_int(attributes, ATTR_MY_YAW), FIELD_BYTE,
+                     attribute_get_int(attributes, ATTR_MY_TYPE), FIELD_BYTE,
+                     attribute_get_int(attributes, ATTR_MY_GESTURE), FIELD_END);
+}
+
+int api_whisper(int session, const char* text) {
+  Instance* instance = nullptr;
+  int rc = operation_check(&instance);
+  if (rc != 0) return rc;
+  if (instance->world_state != kWorldEntered) return RC_NO_CONNECTION;
+  if (text != nullptr && std::strlen(text) > 255) return RC_STRING_TOO_LONG;
+  return stream_send(instance->world_stream, FIELD_BEGIN, 11, FIELD_WORD, session, FIELD_STRING,
+                     text, FIELD_END);
+}
+
+int api_citizen_lookup(int citizen) {
+  Instance* instance = nullptr;
+  int rc = operation_check(&instance);
+  if (rc != 0) return rc;
+  rc = stream_send(instance->universe_stream, FIELD_BEGIN, 55, FIELD_LONG, citizen, FIELD_END);
+  if (rc != 0) return rc;
+  if (callback_installed(CALLBACK_CITIZEN_LOOKUP)) return RC_SUCCESS;
+  rc = wait_reply(instance, 25);
+  if (rc != 0) return rc;
+  return instance->last_universe_result;
+}

@@ -1,0 +1,235 @@
+// The event pump: api_wait and the pump pass, which opens, times out, reads
+// and keeps alive the universe and world links of every instance. All network
+// work of the library happens here, on the caller's thread.
+#include <poll.h>
+
+#include "net/clock.h"
+#include "net/tunnel.h"
+#include "sdk/instance.h"
+#include "sdk/stream.h"
+
+namespace {
+
+// true when now is later than since + span, on the wrapping clock.
+bool later_than(std::uint32_t now, std::uint32_t since, std::uint32_t span) {
+  return static_cast<std::int32_t>(now - (since + span)) > 0;
+}
+
+// true when now is at or after due.
+bool reached(std::uint32_t now, std::uint32_t due) {
+  return static_cast<std::int32_t>(now - due) >= 0;
+}
+
+// Reads one universe message: true when one was handled. A failure other
+// than "not yet" loses the link.
+bool universe_read(Instance* instance) {
+  int rc = receive_universe_message(instance);
+  if (rc == RC_SUCCESS) return true;
+  if (rc != RC_NOT_YET && !library.instances_changed) universe_link_lost(instance);
+  return false;
+}
+
+bool world_read(Instance* instance) {
+  int rc = receive_world_message(instance);
+  if (rc == RC_SUCCESS) return true;
+  if (rc != RC_NOT_YET && !library.instances_changed) world_link_lost(instance);
+  return false;
+}
+
+// The universe step of one instance: true when a message was handled.
+bool universe_step(Instance* instance, std::uint32_t now) {
+  switch (instance->universe_state) {
+    case kUniverseReconnectPending:
+      if (reached(now, instance->universe_reconnect_time)) {
+        if (universe_connect(instance) != 0 || universe_send_login(instance) != 0) {
+          universe_link_lost(instance);
+        } else {
+          instance->universe_state = kUniverseLoggingIn;
+        }
+      }
+      return false;
+    case kUniverseLoggingIn:
+      if (later_than(now, instance->universe_login_time, kLoginTimeoutMs)) {
+        universe_link_lost(instance);
+        return false;
+      }
+      [[fallthrough]];
+    case kUniverseLoggedIn: {
+      if (stream_status(instance->universe_stream) != 0) {
+        universe_link_lost(instance);
+        return false;
+      }
+      bool handled = universe_read(instance);
+      if (library.instances_changed) return handled;
+      // Universes from build 32 on keep talking; a silent one is gone.
+      if (instance->universe_stream != nullptr && instance->universe_build >= 32 &&
+          instance->last_universe_receive != 0 &&
+          later_than(now, instance->last_universe_receive, kUniverseIdleTimeoutMs)) {
+        universe_link_lost(instance);
+      }
+      return handled;
+    }
+    default:
+      return false;
+  }
+}
+
+// The world step of one instance: true when a message was handled.
+bool world_step(Instance* instance, std::uint32_t now) {
+  switch (instance->world_state) {
+    case kWorldReconnectPending:
+      if (instance->universe_state == kUniverseLoggedIn &&
+          reached(now, instance->world_reconnect_time)) {
+        if (world_connect(instance) != 0 || world_send_login(instance) != 0) {
+          world_link_lost(instance);
+        }
+      }
+      return false;
+    case kWorldLoggingIn:
+      if (later_than(now, instance->world_login_time, kLoginTimeoutMs)) {
+        world_link_lost(instance);
+        return false;
+      }
+      [[fallthrough]];
+    case kWorldEntered: {
+      if (stream_status(instance->world_stream) != 0) {
+        world_link_lost(instance);
+        return false;
+      }
+      bool handled = world_read(instance);
+      if (library.instances_changed) return handled;
+      if (instance->world_stream != nullptr && instance->last_world_receive != 0 &&
+          later_than(now, instance->last_world_receive, kWorldIdleTimeoutMs)) {
+        world_link_lost(instance);
+      }
+      return handled;
+    }
+    default:
+      return false;
+  }
+}
+
+// Sends the new event mask to every entered world.
+void event_mask_broadcast() {
+  for (Instance* instance = library.instances; instance != nullptr;) {
+    Instance* next = instance->next;
+    if (instance->world_state == kWorldEntered && world_send_event_mask(instance) != 0) {
+      world_link_lost(instance);
+      if (library.instances_changed) return;
+    }
+    instance = next;
+  }
+}
+
+// The socket wait of a pass ends early enough for the next reconnect that
+// falls due, so that a link is reopened on time; with no link open at all the
+// wait is a plain sleep.
+int wait_bound(int wait_ms, std::uint32_t now) {
+  int bound = wait_ms;
+  for (const Instance* instance = library.instances; instance != nullptr;
+       instance = instance->next) {
+    if (instance->universe_state == kUniverseReconnectPending) {
+      auto due = static_cast<std::int32_t>(instance->universe_reconnect_time - now);
+      if (due < bound) bound = due;
+    }
+    if (instance->world_state == kWorldReconnectPending &&
+        instance->universe_state == kUniverseLoggedIn) {
+      auto due = static_cast<std::int32_t>(instance->world_reconnect_time - now);
+      if (due < bound) bound = due;
+    }
+  }
+  return bound < 1 ? 1 : bound;
+}
+
+// Waits on every open stream; an idle library sleeps instead.
+Stream* socket_wait(int wait_ms) {
+  if (tunnel_count() > 0) return stream_wait(wait_ms);
+  poll(nullptr, 0, wait_ms);
+  return nullptr;
+}
+
+// Reads one message from the stream that the socket wait reported.
+bool read_ready(Stream* ready) {
+  for (Instance* instance = library.instances; instance != nullptr; instance = instance->next) {
+    if (ready == instance->universe_stream) return universe_read(instance);
+    if (ready == instance->world_stream) return world_read(instance);
+  }
+  return false;
+}
+
+// Quiet links get an empty message: universe message 32, world message 6.
+void keep_alive() {
+  std::uint32_t now = clock_now();
+  for (Instance* instance = library.instances; instance != nullptr;) {
+    Instance* next = instance->next;
+    if (instance->universe_state == kUniverseLoggedIn &&
+        later_than(now, stream_last_send(instance->universe_stream), kUniverseKeepAliveMs) &&
+        stream_send(instance->universe_stream, FIELD_BEGIN, 32, FIELD_END) != 0) {
+      universe_link_lost(instance);
+    }
+    if (library.instances_changed) return;
+    if (instance->world_state == kWorldEntered &&
+        later_than(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs) &&
+        stream_send(instance->world_stream, FIELD_BEGIN, 6, FIELD_END) != 0) {
+      world_link_lost(instance);
+    }
+    if (library.instances_changed) return;
+    instance = next;
+  }
+}
+
+}  // namespace
+
+int pump_pass(int wait_ms) {
+  if (!library.initialised || library.instances == nullptr) return 0;
+  if (library.events_changed) {
+    library.events_changed = 0;
+    library.instances_changed = 0;
+    if (event_mask_update()) event_mask_broadcast();
+    if (library.instances_changed) return 1;
+  }
+  library.instances_changed = 0;
+  std::uint32_t now = clock_now();
+  bool handled = false;
+  for (Instance* instance = library.instances; instance != nullptr;) {
+    Instance* next = instance->next;
+    handled |= universe_step(instance, now);
+    if (library.instances_changed) return 1;
+    handled |= world_step(instance, now);
+    if (library.instances_changed) return 1;
+    instance = next;
+  }
+  if (!handled && wait_ms > 0) {
+    Stream* ready = socket_wait(wait_bound(wait_ms, clock_now()));
+    if (ready != nullptr) handled = read_ready(ready);
+    if (library.instances_changed) return 1;
+  }
+  keep_alive();
+  if (library.instances_changed) return 1;
+  return handled ? 1 : 0;
+}
+
+int api_wait(int milliseconds) {
+  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (library.instances == nullptr) return RC_NO_INSTANCE;
+  if (milliseconds < 0) {
+    // Runs for as long as the program does; ends only when no instance is left.
+    while (library.initialised && library.instances != nullptr) pump_pass(kWaitSliceMs);
+    return RC_SUCCESS;
+  }
+  if (milliseconds == 0) {
+    while (pump_pass(0) == 1) {
+    }
+    return RC_SUCCESS;
+  }
+  int left = milliseconds;
+  while (left > 0) {
+    int slice = left < kWaitSliceMs ? left : kWaitSliceMs;
+    std::uint32_t start = clock_now();
+    pump_pass(slice);
+    std::uint32_t spent = clock_now() - start;
+    left -= spent > static_cast<std::uint32_t>(left) ? left : static_cast<int>(spent);
+    if (library.instances == nullptr) break;
+  }
+  return RC_SUCCESS;
+}

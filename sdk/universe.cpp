@@ -1,0 +1,252 @@
+// The universe's messages: receive_universe_message reads one and hands it to
+// the handler of its id. The handlers complete the program's requests through
+// callbacks, report news through events, keep what the universe says in the
+// attributes, and drive the links (login reply, world lookup reply, cipher
+// keys, redirect, session renumbering).
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "net/clock.h"
+#include "sdk/attributes.h"
+#include "sdk/instance.h"
+#include "sdk/stream.h"
+
+namespace {
+
+using Handler = void (*)(Instance* instance, Stream* stream, int remaining);
+
+// Universe builds from which messages carry more fields.
+constexpr int kBuildLoginNumber = 23;  // login reply: login number (above 22)
+constexpr int kBuildLoginCheck = 35;   // login reply: check bytes (above 34)
+constexpr int kBuildCellBound = 32;    // world lookup reply: lookup value, cell bound
+
+// Universe setting keys that are numbers rather than text.
+constexpr int kSettingUniverseBuild = 6;
+constexpr int kSettingNine = 9;
+
+// Message 0: the world lookup reply for the world being entered.
+void world_lookup_reply(Instance* instance, Stream* stream, int) {
+  char name[256];
+  std::uint32_t address = 0;
+  std::uint16_t port = 0, build = 0, lookup_value = 0, cell_bound = 0;
+  if (stream_receive(stream, FIELD_STRING, name, FIELD_STATUS) != 0) return;
+  bool found = instance->last_universe_result == 0;
+  if (found) {
+    stream_receive(stream, FIELD_LONG, &address, FIELD_WORD, &port, FIELD_WORD, &build,
+                   FIELD_STATUS);
+    if (instance->universe_build >= kBuildCellBound) {
+      stream_receive(stream, FIELD_WORD, &lookup_value, FIELD_WORD, &cell_bound, FIELD_STATUS);
+    }
+  }
+  if (stream_receive(stream, FIELD_END) != 0) return;
+  std::size_t length = std::strlen(name);
+  bool same = length == static_cast<std::size_t>(instance->world_name_length);
+  for (std::size_t k = 0; same && k < length; ++k) {
+    same = std::tolower(static_cast<unsigned char>(name[k])) ==
+           static_cast<unsigned char>(instance->world_name[k]);
+  }
+  if (!same) {
+    // A reply for another world completes nothing: a blocking entry keeps
+    // waiting for its own.
+    instance->last_universe_message_id = -1;
+    return;
+  }
+  if (found) {
+    // Both arrived most significant byte first; they are kept in network order.
+    instance->world_address = htonl(address);
+    instance->world_port = htons(port);
+    instance->world_build = build;
+    instance->lookup_value = lookup_value;
+    instance->cell_bound = cell_bound;
+  }
+  if (callback_installed(CALLBACK_ENTER)) enter_complete(instance);
+}
+
+// Message 18: the universe moves this link to another address.
+void redirect(Instance* instance, Stream* stream, int) {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  if (stream_receive(stream, FIELD_RAW4, &address, FIELD_WORD, &port, FIELD_END) != 0) return;
+  stream_destroy(instance->universe_stream);
+  instance->universe_stream = nullptr;
+  instance->universe_address = address;
+  instance->universe_port = htons(port);  // the address came in network order already
+  if (universe_connect(instance) != 0 || universe_send_login(instance) != 0) {
+    universe_link_lost(instance);
+    return;
+  }
+  instance->universe_state = kUniverseLoggingIn;
+}
+
+// Message 20: the login reply.
+void login_reply(Instance* instance, Stream* stream, int remaining) {
+  int result = instance->last_universe_result;
+  if (remaining > 0) {
+    std::uint16_t session = 0;
+    char name[256];
+    std::uint32_t login_number = 0;
+    std::uint8_t check[4] = {};
+    stream_receive(stream, FIELD_WORD, &session, FIELD_STRING, name, FIELD_STATUS);
+    if (instance->universe_build >= kBuildLoginNumber) {
+      stream_receive(stream, FIELD_LONG, &login_number, FIELD_STATUS);
+    }
+    if (instance->universe_build >= kBuildLoginCheck) {
+      stream_receive(stream, FIELD_RAW4, check, FIELD_STATUS);
+    }
+    int rc = stream_status(stream);
+    if (rc != 0) {
+      callback_fire(instance, CALLBACK_LOGIN, rc);
+      return;
+    }
+    instance->session_number = (instance->session_number & 0xffff0000u) | session;
+    if (instance->universe_build >= kBuildLoginNumber) instance->login_number = login_number;
+    if (instance->universe_build >= kBuildLoginCheck) std::memcpy(instance->login_check, check, 4);
+    attribute_set_from_text(instance->attributes, ATTR_LOGIN_REPLY_NAME, name);
+  }
+  int rc = stream_receive(stream, FIELD_END);
+  if (rc != 0) {
+    callback_fire(instance, CALLBACK_LOGIN, rc);
+    return;
+  }
+  if (result == 0) {
+    instance->reconnect_enabled = 1;
+    instance->universe_state = kUniverseLoggedIn;
+    // The universe link was reopened while the bot stayed in its world: the
+    // world hears of the new login.
+    if (instance->world_state == kWorldEntered && world_send_login(instance) != 0) {
+      world_link_lost(instance);
+    }
+  } else {
+    instance->universe_state = kUniverseClosed;
+    instance->reconnect_enabled = 0;
+    stream_destroy(instance->universe_stream);
+    instance->universe_stream = nullptr;
+  }
+  if (!library.instances_changed) callback_fire(instance, CALLBACK_LOGIN, result);
+}
+
+// Message 21: the universe's attributes.
+void universe_attributes(Instance* instance, Stream* stream, int remaining) {
+  AttributeStore* attributes = instance->attributes;
+  attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, 0);
+  attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_10, 1);
+  attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_15, 1);
+  while (remaining > 0) {
+    std::uint8_t key = 0;
+    char value[256];
+    if (stream_receive(stream, FIELD_BYTE, &key, FIELD_STRING, value, FIELD_REMAINING, &remaining,
+                       FIELD_STATUS) != 0) {
+      return;
+    }
+    if (key == kSettingUniverseBuild) {
+      instance->universe_build = std::atoi(value);
+      attribute_set_int(attributes, ATTR_UNIVERSE_BUILD, instance->universe_build);
+    } else if (key == kSettingNine) {
+      attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, std::atoi(value));
+    } else {
+      int number = universe_setting_attribute(key);
+      if (number >= 0) attribute_set_from_text(attributes, number, value);
+    }
+  }
+  if (stream_receive(stream, FIELD_END) != 0) return;
+  event_fire(instance, EVENT_UNIVERSE_ATTRIBUTES);
+}
+
+// Message 22: the cipher keys of the universe link.
+void cipher_keys(Instance* instance, Stream* stream, int) {
+  std::uint16_t receive_discard = 0, send_discard = 0;
+  if (stream_receive(stream, FIELD_WORD, &receive_discard, FIELD_WORD, &send_discard, FIELD_END) !=
+      0) {
+    return;
+  }
+  stream_set_ciphers(instance->universe_stream, kSessionKey, 16, receive_discard, send_discard);
+}
+
+// Message 25: a citizen record.
+void citizen_record(Instance* instance, Stream* stream, int) {
+  AttributeStore* attributes = instance->attributes;
+  std::int32_t number = 0;
+  int remaining = 0;
+  if (stream_receive(stream, FIELD_LONG, &number, FIELD_REMAINING, &remaining, FIELD_STATUS) != 0) {
+    return;
+  }
+  attribute_set_int(attributes, ATTR_CITIZEN_NUMBER, number);
+  while (remaining > 0) {
+    std::uint8_t key = 0;
+    char value[256];
+    if (stream_receive(stream, FIELD_BYTE, &key, FIELD_STRING, value, FIELD_REMAINING, &remaining,
+                       FIELD_STATUS) != 0) {
+      return;
+    }
+    int target = citizen_setting_attribute(key);
+    if (target >= 0) attribute_set_from_text(attributes, target, value);
+  }
+  if (stream_receive(stream, FIELD_END) != 0) return;
+  callback_fire(instance, CALLBACK_CITIZEN_LOOKUP, instance->last_universe_result);
+}
+
+// Message 27: a new session number (its low 16 bits). The world hears of it
+// through a new world login.
+void session_renumber(Instance* instance, Stream* stream, int) {
+  std::uint16_t session = 0;
+  if (stream_receive(stream, FIELD_WORD, &session, FIELD_STATUS) != 0) return;
+  instance->session_number = (instance->session_number & 0xffff0000u) | session;
+  if (instance->world_stream != nullptr) world_reconnect_schedule(instance);
+}
+
+struct HandlerEntry {
+  int id;
+  Handler handler;
+};
+
+constexpr HandlerEntry kHandlers[] = {
+    {0, world_lookup_reply},   {18, redirect},    {20, login_reply},
+    {21, universe_attributes}, {22, cipher_keys}, {25, citizen_record},
+    {27, session_renumber},
+};
+
+Handler handler_of(int id) {
+  for (const HandlerEntry& entry : kHandlers) {
+    if (entry.id == id) return entry.handler;
+  }
+  return nullptr;
+}
+
+// Reads and drops what a handler left of its message, so that the next
+// message starts where it should. No end check: the handlers that end their
+// messages themselves have checked already.
+void message_finish(Stream* stream) {
+  int rest = 0;
+  stream_receive(stream, FIELD_REMAINING, &rest, FIELD_STATUS);
+  if (rest > 0) stream_receive(stream, FIELD_SKIP, rest, FIELD_END);
+}
+
+}  // namespace
+
+int receive_universe_message(Instance* instance) {
+  Stream* stream = instance->universe_stream;
+  int rc = stream_read_message(stream);
+  if (rc != 0) return rc;
+  std::uint8_t result = 0, id = 0;
+  int remaining = 0;
+  rc = stream_receive(stream, FIELD_BYTE, &result, FIELD_BYTE, &id, FIELD_REMAINING, &remaining,
+                      FIELD_STATUS);
+  if (rc != 0) return rc;
+  instance->last_universe_message_id = id;
+  instance->last_universe_result = result;
+  std::uint32_t now = clock_now();
+  instance->last_universe_receive = now != 0 ? now : 1;
+
+  Handler handler = handler_of(id);
+  if (handler != nullptr) {
+    handler(instance, stream, remaining);
+  } else {
+    stream_receive(stream, FIELD_SKIP, remaining, FIELD_END);
+  }
+  if (library.instances_changed || instance->universe_stream != stream) return RC_SUCCESS;
+  if (stream_status(stream) == 0) message_finish(stream);
+  return stream_status(stream);
+}

@@ -1,0 +1,301 @@
+// The world's messages: receive_world_message reads one and hands it to the
+// handler of its id. The handlers keep the avatar name table, fill the
+// attributes that the program reads, call its events and callbacks, and end
+// the world link when the world says so.
+#include <cstring>
+
+#include "net/clock.h"
+#include "sdk/attributes.h"
+#include "sdk/instance.h"
+#include "sdk/stream.h"
+
+namespace {
+
+using Handler = void (*)(Instance* instance, Stream* stream);
+
+// World builds from which messages change their form.
+constexpr int kBuildLongSession = 28;  // avatar add: 32-bit session and three values
+
+// World setting keys with their own handling.
+constexpr int kSettingRawData = 22;
+constexpr int kSettingHexData = 57;
+constexpr int kSettingKeyLimit = 70;
+
+// Sets ATTR_AVATAR_NAME from the name table ("" for an unknown session).
+void name_lookup(Instance* instance, std::uint32_t session) {
+  const char* name = avatar_name_find(instance, session);
+  attribute_set_string(instance->attributes, ATTR_AVATAR_NAME, name != nullptr ? name : "");
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The bytes that hexadecimal text spells, two characters a byte. A pair that
+// is not hexadecimal reads as 0, as a number parser would read it.
+int hex_decode(const std::uint8_t* text, int length, std::uint8_t* bytes) {
+  int count = length / 2;
+  for (int k = 0; k < count; ++k) {
+    int high = hex_digit(static_cast<char>(text[2 * k]));
+    int low = hex_digit(static_cast<char>(text[2 * k + 1]));
+    bytes[k] = static_cast<std::uint8_t>(high < 0 || low < 0 ? 0 : (high << 4) | low);
+  }
+  return count;
+}
+
+// Message 1: the world's attributes, which complete the world entry.
+void world_attributes(Instance* instance, Stream* stream) {
+  AttributeStore* attributes = instance->attributes;
+  library.current = instance;
+  attributes_reset_world_settings(attributes);
+  int remaining = 0;
+  if (stream_receive(stream, FIELD_REMAINING, &remaining, FIELD_STATUS) != 0) return;
+  while (remaining > 0) {
+    std::uint8_t key = 0;
+    int length = 0;
+    std::uint8_t value[256];
+    if (stream_receive(stream, FIELD_BYTE, &key, FIELD_DATA, &length, value, FIELD_REMAINING,
+                       &remaining, FIELD_STATUS) != 0) {
+      return;
+    }
+    if (key >= kSettingKeyLimit) continue;
+    if (key == kSettingRawData) {
+      attribute_set_data(attributes, ATTR_WORLD_DATA, value, length);
+    } else if (key == kSettingHexData) {
+      std::uint8_t bytes[128];
+      attribute_set_data(attributes, ATTR_WORLD_DATA, bytes, hex_decode(value, length, bytes));
+    } else {
+      int number = world_setting_attribute(key);
+      if (number < 0) continue;
+      value[length] = '\0';
+      attribute_set_from_text(attributes, number, reinterpret_cast<const char*>(value));
+    }
+  }
+  attributes_clamp_world_settings(attributes);
+  if (attribute_get_int(attributes, ATTR_WORLD_SETTING_14) == 0) {
+    attribute_set_data(attributes, ATTR_WORLD_DATA, nullptr, 0);
+    attribute_set_string(attributes, ATTR_WORLD_OBJECT_PATH, "");
+  }
+  if (stream_receive(stream, FIELD_END) != 0) return;
+
+  int build = attribute_get_int(attributes, ATTR_WORLD_BUILD);
+  if (build > 0) instance->world_build = build;
+  if (instance->cell_bound != 0) {
+    attribute_set_int(attributes, ATTR_WORLD_SETTING_55, instance->cell_bound);
+  }
+  if (instance->lookup_value != 0) {
+    attribute_set_int(attributes, ATTR_WORLD_SETTING_54, instance->lookup_value);
+  }
+  if (instance->world_state != kWorldEntered) world_send_event_mask(instance);
+  instance->world_state = kWorldEntered;
+  if (!instance->world_entered) {
+    instance->world_entered = 1;
+    callback_fire(instance, CALLBACK_ENTER, RC_SUCCESS);
+    if (library.instances_changed) return;
+  }
+  event_fire(instance, EVENT_WORLD_ATTRIBUTES);
+  if (library.instances_changed) return;
+  // After a reconnect the bot reappears where it was.
+  if (instance->state_sent && instance->world_state == kWorldEntered) {
+    library.current = instance;
+    api_state_change();
+  }
+}
+
+// Message 2: an avatar arrives. Its name is kept whether or not anyone asks.
+void avatar_add(Instance* instance, Stream* stream) {
+  std::uint32_t session = 0, x = 0, y = 0, z = 0, value_2 = 0xffffffffu, value_3 = 0xffffffffu;
+  std::uint16_t short_session = 0, yaw = 0, value_1 = 0;
+  std::uint8_t type = 0, gesture = 0;
+  char name[256];
+  bool newer = instance->world_build >= kBuildLongSession;
+  if (newer) {
+    stream_receive(stream, FIELD_LONG, &session, FIELD_STATUS);
+  } else {
+    stream_receive(stream, FIELD_WORD, &short_session, FIELD_STATUS);
+    session = short_session;
+  }
+  stream_receive(stream, FIELD_STRING, name, FIELD_LONG, &x, FIELD_LONG, &y, FIELD_LONG, &z,
+                 FIELD_WORD, &yaw, FIELD_BYTE, &type, FIELD_BYTE, &gesture, FIELD_STATUS);
+  if (newer) {
+    stream_receive(stream, FIELD_WORD, &value_1, FIELD_LONG, &value_2, FIELD_LONG, &value_3,
+                   FIELD_END);
+  } else {
+    value_2 = value_3 = 0xffffffffu;  // the older form has none: 0, -1, -1
+  }
+  if (stream_status(stream) != 0) return;
+  // A name that cannot be kept (no memory) is only missed by later lookups.
+  avatar_name_store(instance, session, name);
+  if (!event_installed(EVENT_AVATAR_ADD)) return;
+  AttributeStore* attributes = instance->attributes;
+  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
+  attribute_set_string(attributes, ATTR_AVATAR_NAME, name);
+  attribute_set_int(attributes, ATTR_AVATAR_X, static_cast<int>(x));
+  attribute_set_int(attributes, ATTR_AVATAR_Y, static_cast<int>(y));
+  attribute_set_int(attributes, ATTR_AVATAR_Z, static_cast<int>(z));
+  attribute_set_int(attributes, ATTR_AVATAR_YAW, static_cast<std::int16_t>(yaw));
+  attribute_set_int(attributes, ATTR_AVATAR_TYPE, type);
+  attribute_set_int(attributes, ATTR_AVATAR_GESTURE, gesture);
+  attribute_set_int(attributes, ATTR_AVATAR_VALUE_1, value_1);
+  attribute_set_int(attributes, ATTR_AVATAR_VALUE_2, static_cast<int>(value_2));
+  attribute_set_int(attributes, ATTR_AVATAR_VALUE_3, static_cast<int>(value_3));
+  event_fire(instance, EVENT_AVATAR_ADD);
+}
+
+// Message 3: an avatar leaves.
+void avatar_delete(Instance* instance, Stream* stream) {
+  std::uint16_t session = 0;
+  if (stream_receive(stream, FIELD_WORD, &session, FIELD_END) != 0) return;
+  if (!event_installed(EVENT_AVATAR_DELETE)) return;
+  AttributeStore* attributes = instance->attributes;
+  const char* name = avatar_name_find(instance, session);
+  if (name != nullptr) {
+    attribute_set_string(attributes, ATTR_AVATAR_NAME, name);
+    avatar_name_remove(instance, session);
+  }
+  attribute_set_int(attributes, ATTR_AVATAR_SESSION, session);
+  event_fire(instance, EVENT_AVATAR_DELETE);
+}
+
+// Message 4: an avatar moves or changes its look.
+void avatar_change(Instance* instance, Stream* stream) {
+  std::uint16_t session = 0, yaw = 0;
+  std::uint32_t x = 0, y = 0, z = 0;
+  std::uint8_t type = 0, gesture = 0;
+  if (stream_receive(stream, FIELD_WORD, &session, FIELD_LONG, &x, FIELD_LONG, &y, FIELD_LONG, &z,
+                     FIELD_WORD, &yaw, FIELD_BYTE, &type, FIELD_BYTE, &gesture, FIELD_END) != 0) {
+    return;
+  }
+  if (!event_installed(EVENT_AVATAR_CHANGE)) return;
+  AttributeStore* attributes = instance->attributes;
+  name_lookup(instance, session);
+  attribute_set_int(attributes, ATTR_AVATAR_SESSION, session);
+  attribute_set_int(attributes, ATTR_AVATAR_X, static_cast<int>(x));
+  attribute_set_int(attributes, ATTR_AVATAR_Y, static_cast<int>(y));
+  attribute_set_int(attributes, ATTR_AVATAR_Z, static_cast<int>(z));
+  attribute_set_int(attributes, ATTR_AVATAR_YAW, static_cast<std::int16_t>(yaw));
+  attribute_set_int(attributes, ATTR_AVATAR_TYPE, type);
+  attribute_set_int(attributes, ATTR_AVATAR_GESTURE, gesture);
+  event_fire(instance, EVENT_AVATAR_CHANGE);
+}
+
+// Messages 5, 12 and 18: chat of kind 1, 0 and 2. Chat from a session that
+// is not in the name table is dropped.
+void chat(Instance* instance, Stream* stream, int kind) {
+  std::uint16_t session = 0;
+  char text[256];
+  if (stream_receive(stream, FIELD_WORD, &session, FIELD_STRING, text, FIELD_END) != 0) return;
+  if (!event_installed(EVENT_CHAT)) return;
+  const char* name = avatar_name_find(instance, session);
+  if (name == nullptr) return;
+  AttributeStore* attributes = instance->attributes;
+  attribute_set_string(attributes, ATTR_AVATAR_NAME, name);
+  attribute_set_int(attributes, ATTR_CHAT_SESSION, session);
+  attribute_set_string(attributes, ATTR_CHAT_MESSAGE, text);
+  attribute_set_int(attributes, ATTR_CHAT_TYPE, kind);
+  event_fire(instance, EVENT_CHAT);
+}
+
+void chat_said(Instance* instance, Stream* stream) {
+  chat(instance, stream, 1);
+}
+void chat_broadcast(Instance* instance, Stream* stream) {
+  chat(instance, stream, 0);
+}
+void chat_whispered(Instance* instance, Stream* stream) {
+  chat(instance, stream, 2);
+}
+
+// Messages 9, 10, 14, 36 and 45: the world ends the link with a reason.
+void ejected(Instance* instance, Stream*) {
+  world_disconnect(instance, RC_EJECTED);
+}
+void disconnect_465(Instance* instance, Stream*) {
+  world_disconnect(instance, 465);
+}
+void not_welcome(Instance* instance, Stream*) {
+  world_disconnect(instance, RC_NOT_WELCOME);
+}
+void disconnect_489(Instance* instance, Stream*) {
+  world_disconnect(instance, 489);
+}
+void disconnect_92(Instance* instance, Stream*) {
+  world_disconnect(instance, 92);
+}
+
+// Message 11: both links are dropped and, where allowed, reopened.
+void drop_both_links(Instance* instance, Stream*) {
+  world_link_lost(instance);
+  if (!library.instances_changed) universe_link_lost(instance);
+}
+
+// Message 16: the answer to a keep-alive.
+void keep_alive_answer(Instance*, Stream*) {}
+
+// Message 17: the cipher keys of the world link.
+void cipher_keys(Instance* instance, Stream* stream) {
+  std::uint16_t receive_discard = 0, send_discard = 0;
+  if (stream_receive(stream, FIELD_WORD, &receive_discard, FIELD_WORD, &send_discard, FIELD_END) !=
+      0) {
+    return;
+  }
+  stream_set_ciphers(instance->world_stream, kSessionKey, 16, receive_discard, send_discard);
+}
+
+struct HandlerEntry {
+  int id;
+  Handler handler;
+  bool closes_link;  // the handler ends the world link: nothing more is read
+};
+
+constexpr HandlerEntry kHandlers[] = {
+    {1, world_attributes, false}, {2, avatar_add, false},         {3, avatar_delete, false},
+    {4, avatar_change, false},    {5, chat_said, false},          {9, ejected, true},
+    {10, disconnect_465, true},   {11, drop_both_links, true},    {12, chat_broadcast, false},
+    {14, not_welcome, true},      {16, keep_alive_answer, false}, {17, cipher_keys, false},
+    {18, chat_whispered, false},  {36, disconnect_489, true},     {45, disconnect_92, true},
+};
+
+const HandlerEntry* handler_of(int id) {
+  for (const HandlerEntry& entry : kHandlers) {
+    if (entry.id == id) return &entry;
+  }
+  return nullptr;
+}
+
+// Reads and drops what a handler left of its message, so that the next
+// message starts where it should.
+void message_finish(Stream* stream) {
+  int rest = 0;
+  stream_receive(stream, FIELD_REMAINING, &rest, FIELD_STATUS);
+  if (rest > 0) stream_receive(stream, FIELD_SKIP, rest, FIELD_END);
+}
+
+}  // namespace
+
+int receive_world_message(Instance* instance) {
+  Stream* stream = instance->world_stream;
+  int rc = stream_read_message(stream);
+  if (rc != 0) return rc;
+  std::uint8_t id = 0;
+  rc = stream_receive(stream, FIELD_BYTE, &id, FIELD_STATUS);
+  if (rc != 0) return rc;
+  instance->last_world_message_id = id;
+  std::uint32_t now = clock_now();
+  instance->last_world_receive = now != 0 ? now : 1;
+
+  const HandlerEntry* entry = handler_of(id);
+  if (entry == nullptr) {
+    int remaining = 0;
+    stream_receive(stream, FIELD_REMAINING, &remaining, FIELD_STATUS);
+    return stream_receive(stream, FIELD_SKIP, remaining, FIELD_END);
+  }
+  entry->handler(instance, stream);
+  if (entry->closes_link || library.instances_changed) return RC_SUCCESS;
+  if (instance->world_stream != stream) return RC_SUCCESS;
+  if (stream_status(stream) == 0) message_finish(stream);
+  return stream_status(stream);
+}
