@@ -26,401 +26,401 @@ extern "C" {
 /* ---- Result codes ------------------------------------------------------ */
 /* Codes up to 314 are reply codes of the servers; codes from 400 on are the
  * library's own failures. Each of these has a text (api_result_text). */
-#define RC_SUCCESS                                  0 /* "success" */
-#define RC_CITIZENSHIP_EXPIRED                      1 /* "citizenship expired" */
-#define RC_NO_SUCH_CITIZEN                          3 /* "no such citizen" */
-#define RC_MESSAGE_LENGTH_BAD                       4 /* "message length bad" */
-#define RC_LICENSE_PASSWORD_CONTAINS_SPACE          5 /* "license password contains space" */
-#define RC_LICENSE_PASSWORD_TOO_LONG                6 /* "license password too long" */
-#define RC_LICENSE_PASSWORD_TOO_SHORT               7 /* "license password too short" */
-#define RC_LICENSE_RANGE_TOO_LARGE                  8 /* "license range too large" */
-#define RC_LICENSE_RANGE_TOO_SMALL                  9 /* "license range too small" */
-#define RC_LICENSE_USERS_TOO_LARGE                 10 /* "license users too large" */
-#define RC_LICENSE_USERS_TOO_SMALL                 11 /* "license users too small" */
-#define RC_LICENSE_WORLD_CONTAINS_SPACE            12 /* "license world contains space" */
-#define RC_INVALID_PASSWORD                        13 /* "invalid password" */
-#define RC_UNABLE_TO_MAIL_BACK_NUMBER              14 /* "unable to mail back number" */
-#define RC_LICENSE_WORLD_TOO_SHORT                 15 /* "license world too short" */
-#define RC_LICENSE_WORLD_TOO_LONG                  16 /* "license world too long" */
-#define RC_SERVER_OUT_OF_MEMORY                    17 /* "server out of memory" */
-#define RC_WORLD_NOT_RUNNING                       27 /* "world not running" */
-#define RC_NOT_LOGGED_IN                           31 /* "not logged in" */
-#define RC_UNAUTHORIZED                            32 /* "unauthorized" */
-#define RC_ALREADY_LICENSED                        33 /* "already licensed" */
-#define RC_NO_SUCH_LICENSE                         34 /* "no such license" */
-#define RC_IDENTITY_ALREADY_IN_USE                 39 /* "identity already in use" */
-#define RC_UNABLE_TO_REPORT_LOCATION               40 /* "unable to report location" */
-#define RC_INVALID_EMAIL                           41 /* "invalid email" */
-#define RC_NO_SUCH_ACTING_CITIZEN                  42 /* "no such acting citizen" */
-#define RC_ACTING_PASSWORD_INVALID                 43 /* "acting password invalid" */
-#define RC_MUST_UPGRADE                            58 /* "must upgrade" */
-#define RC_BOT_LIMIT_EXCEEDED                      59 /* "bot limit exceeded" */
-#define RC_EMAIL_CONTAINS_INVALID_CHAR            100 /* "email contains invalid char" */
-#define RC_EMAIL_ENDS_WITH_BLANK                  101 /* "email ends with blank" */
-#define RC_EMAIL_MISSING_DOT                      102 /* "email missing dot" */
-#define RC_EMAIL_MISSING_AT                       103 /* "email missing at" */
-#define RC_EMAIL_STARTS_WITH_BLANK                104 /* "email starts with blank" */
-#define RC_EMAIL_TOO_LONG                         105 /* "email too long" */
-#define RC_EMAIL_TOO_SHORT                        106 /* "email too short" */
-#define RC_NAME_ALREADY_USED                      107 /* "name already used" */
-#define RC_NAME_CONTAINS_INVALID_CHAR             108 /* "name contains invalid char" */
-#define RC_NAME_CONTAINS_INVALID_BLANK            109 /* "name contains invalid blank" */
-#define RC_NAME_DOESNT_EXIST                      110 /* "name doesnt exist" */
-#define RC_NAME_ENDS_WITH_BLANK                   111 /* "name ends with blank" */
-#define RC_NAME_TOO_LONG                          112 /* "name too long" */
-#define RC_NAME_TOO_SHORT                         113 /* "name too short" */
-#define RC_NAME_UNUSED                            114 /* "name unused" */
-#define RC_PASSWORD_TOO_LONG                      115 /* "password too long" */
-#define RC_PASSWORD_TOO_SHORT                     116 /* "password too short" */
-#define RC_PASSWORD_IS_WRONG                      117 /* "password is wrong" */
-#define RC_NUMBER_ALREADY_USED                    126 /* "number already used" */
-#define RC_NUMBER_OUT_OF_RANGE                    127 /* "number out of range" */
-#define RC_PRIVILEGE_PASSWORD_IS_TOO_SHORT        128 /* "privilege password is too short" */
-#define RC_NO_ERROR                               200 /* "no error (sdk bug, should be 0)" */
-#define RC_NOT_CHANGE_OWNER                       203 /* "not change owner" */
-#define RC_CANT_FIND_OLD_ELEMENT                  204 /* "cant find old element" */
-#define RC_CANT_CHANGE_OWNER                      211 /* "cant change owner" */
-#define RC_CANT_BUILD_HERE                        216 /* "cant build here" */
-#define RC_ENCROACHES                             300 /* "encroaches" */
-#define RC_NO_SUCH_OBJECT                         301 /* "no such object" */
-#define RC_NOT_DELETE_OWNER                       302 /* "not delete owner" */
-#define RC_TOO_MANY_BYTES                         303 /* "too many bytes" */
-#define RC_UNREGISTERED_OBJECT                    306 /* "unregistered object" */
-#define RC_ELEMENT_ALREADY_EXISTS                 308 /* "element already exists" */
-#define RC_NO_BUILD_RIGHTS                        310 /* "no build rights" */
-#define RC_OUT_OF_BOUNDS                          311 /* "out of bounds" */
-#define RC_RESTRICTED_OBJECT                      313 /* "restricted object" */
-#define RC_RESTRICTED_AREA                        314 /* "restricted area" */
-#define RC_OUT_OF_MEMORY                          400 /* "out of memory" */
-#define RC_NOT_YET                                401 /* "not yet" */
-#define RC_TIMEOUT                                402 /* "timeout" */
-#define RC_NULL_POINTER                           403 /* "null pointer" */
-#define RC_UNABLE_TO_CONTACT_UNIVERSE             404 /* "unable to contact universe" */
-#define RC_UNABLE_TO_CONTACT_WORLD                405 /* "unable to contact world" */
-#define RC_INVALID_WORLD_NAME                     406 /* "invalid world name" */
-#define RC_SEND_FAILED                            415 /* "send failed" */
-#define RC_RECEIVE_FAILED                         416 /* "receive failed" */
-#define RC_STREAM_EMPTY                           421 /* "stream empty" */
-#define RC_STREAM_MESSAGE_TOO_LONG                422 /* "stream message too long" */
-#define RC_WORLD_NAME_TOO_LONG                    423 /* "world name too long" */
-#define RC_MESSAGE_TOO_LONG                       426 /* "message too long" */
-#define RC_UNABLE_TO_CONNECT                      429 /* "unable to connect" */
-#define RC_NO_CONNECTION                          439 /* "no connection" */
-#define RC_UNABLE_TO_INITIALIZE_NETWORK           442 /* "unable to initialize network" */
-#define RC_INCORRECT_MESSAGE_LENGTH               443 /* "incorrect message length" */
-#define RC_NOT_INITIALIZED                        444 /* "not initialized" */
-#define RC_NO_INSTANCE                            445 /* "no instance" */
-#define RC_OUT_BUFFER_FULL                        446 /* "out buffer full" */
-#define RC_INVALID_CALLBACK                       447 /* "invalid callback" */
-#define RC_INVALID_ATTRIBUTE                      448 /* "invalid attribute" */
-#define RC_TYPE_MISMATCH                          449 /* "type mismatch" */
-#define RC_STRING_TOO_LONG                        450 /* "string too long" */
-#define RC_READ_ONLY                              451 /* "read only" */
-#define RC_INVALID_INSTANCE                       453 /* "invalid instance" */
-#define RC_VERSION_MISMATCH                       454 /* "version mismatch" */
-#define RC_IN_BUFFER_FULL                         461 /* "in buffer full" */
-#define RC_PROTOCOL_ERROR                         463 /* "protocol error" */
-#define RC_QUERY_IN_PROGRESS                      464 /* "query in progress" */
-#define RC_EJECTED                                466 /* "ejected" */
-#define RC_NOT_WELCOME                            467 /* "not welcome" */
-#define RC_CONNECTION_LOST                        471 /* "connection lost" */
+#define RC_SUCCESS 0                           /* "success" */
+#define RC_CITIZENSHIP_EXPIRED 1               /* "citizenship expired" */
+#define RC_NO_SUCH_CITIZEN 3                   /* "no such citizen" */
+#define RC_MESSAGE_LENGTH_BAD 4                /* "message length bad" */
+#define RC_LICENSE_PASSWORD_CONTAINS_SPACE 5   /* "license password contains space" */
+#define RC_LICENSE_PASSWORD_TOO_LONG 6         /* "license password too long" */
+#define RC_LICENSE_PASSWORD_TOO_SHORT 7        /* "license password too short" */
+#define RC_LICENSE_RANGE_TOO_LARGE 8           /* "license range too large" */
+#define RC_LICENSE_RANGE_TOO_SMALL 9           /* "license range too small" */
+#define RC_LICENSE_USERS_TOO_LARGE 10          /* "license users too large" */
+#define RC_LICENSE_USERS_TOO_SMALL 11          /* "license users too small" */
+#define RC_LICENSE_WORLD_CONTAINS_SPACE 12     /* "license world contains space" */
+#define RC_INVALID_PASSWORD 13                 /* "invalid password" */
+#define RC_UNABLE_TO_MAIL_BACK_NUMBER 14       /* "unable to mail back number" */
+#define RC_LICENSE_WORLD_TOO_SHORT 15          /* "license world too short" */
+#define RC_LICENSE_WORLD_TOO_LONG 16           /* "license world too long" */
+#define RC_SERVER_OUT_OF_MEMORY 17             /* "server out of memory" */
+#define RC_WORLD_NOT_RUNNING 27                /* "world not running" */
+#define RC_NOT_LOGGED_IN 31                    /* "not logged in" */
+#define RC_UNAUTHORIZED 32                     /* "unauthorized" */
+#define RC_ALREADY_LICENSED 33                 /* "already licensed" */
+#define RC_NO_SUCH_LICENSE 34                  /* "no such license" */
+#define RC_IDENTITY_ALREADY_IN_USE 39          /* "identity already in use" */
+#define RC_UNABLE_TO_REPORT_LOCATION 40        /* "unable to report location" */
+#define RC_INVALID_EMAIL 41                    /* "invalid email" */
+#define RC_NO_SUCH_ACTING_CITIZEN 42           /* "no such acting citizen" */
+#define RC_ACTING_PASSWORD_INVALID 43          /* "acting password invalid" */
+#define RC_MUST_UPGRADE 58                     /* "must upgrade" */
+#define RC_BOT_LIMIT_EXCEEDED 59               /* "bot limit exceeded" */
+#define RC_EMAIL_CONTAINS_INVALID_CHAR 100     /* "email contains invalid char" */
+#define RC_EMAIL_ENDS_WITH_BLANK 101           /* "email ends with blank" */
+#define RC_EMAIL_MISSING_DOT 102               /* "email missing dot" */
+#define RC_EMAIL_MISSING_AT 103                /* "email missing at" */
+#define RC_EMAIL_STARTS_WITH_BLANK 104         /* "email starts with blank" */
+#define RC_EMAIL_TOO_LONG 105                  /* "email too long" */
+#define RC_EMAIL_TOO_SHORT 106                 /* "email too short" */
+#define RC_NAME_ALREADY_USED 107               /* "name already used" */
+#define RC_NAME_CONTAINS_INVALID_CHAR 108      /* "name contains invalid char" */
+#define RC_NAME_CONTAINS_INVALID_BLANK 109     /* "name contains invalid blank" */
+#define RC_NAME_DOESNT_EXIST 110               /* "name doesnt exist" */
+#define RC_NAME_ENDS_WITH_BLANK 111            /* "name ends with blank" */
+#define RC_NAME_TOO_LONG 112                   /* "name too long" */
+#define RC_NAME_TOO_SHORT 113                  /* "name too short" */
+#define RC_NAME_UNUSED 114                     /* "name unused" */
+#define RC_PASSWORD_TOO_LONG 115               /* "password too long" */
+#define RC_PASSWORD_TOO_SHORT 116              /* "password too short" */
+#define RC_PASSWORD_IS_WRONG 117               /* "password is wrong" */
+#define RC_NUMBER_ALREADY_USED 126             /* "number already used" */
+#define RC_NUMBER_OUT_OF_RANGE 127             /* "number out of range" */
+#define RC_PRIVILEGE_PASSWORD_IS_TOO_SHORT 128 /* "privilege password is too short" */
+#define RC_NO_ERROR 200                        /* "no error (sdk bug, should be 0)" */
+#define RC_NOT_CHANGE_OWNER 203                /* "not change owner" */
+#define RC_CANT_FIND_OLD_ELEMENT 204           /* "cant find old element" */
+#define RC_CANT_CHANGE_OWNER 211               /* "cant change owner" */
+#define RC_CANT_BUILD_HERE 216                 /* "cant build here" */
+#define RC_ENCROACHES 300                      /* "encroaches" */
+#define RC_NO_SUCH_OBJECT 301                  /* "no such object" */
+#define RC_NOT_DELETE_OWNER 302                /* "not delete owner" */
+#define RC_TOO_MANY_BYTES 303                  /* "too many bytes" */
+#define RC_UNREGISTERED_OBJECT 306             /* "unregistered object" */
+#define RC_ELEMENT_ALREADY_EXISTS 308          /* "element already exists" */
+#define RC_NO_BUILD_RIGHTS 310                 /* "no build rights" */
+#define RC_OUT_OF_BOUNDS 311                   /* "out of bounds" */
+#define RC_RESTRICTED_OBJECT 313               /* "restricted object" */
+#define RC_RESTRICTED_AREA 314                 /* "restricted area" */
+#define RC_OUT_OF_MEMORY 400                   /* "out of memory" */
+#define RC_NOT_YET 401                         /* "not yet" */
+#define RC_TIMEOUT 402                         /* "timeout" */
+#define RC_NULL_POINTER 403                    /* "null pointer" */
+#define RC_UNABLE_TO_CONTACT_UNIVERSE 404      /* "unable to contact universe" */
+#define RC_UNABLE_TO_CONTACT_WORLD 405         /* "unable to contact world" */
+#define RC_INVALID_WORLD_NAME 406              /* "invalid world name" */
+#define RC_SEND_FAILED 415                     /* "send failed" */
+#define RC_RECEIVE_FAILED 416                  /* "receive failed" */
+#define RC_STREAM_EMPTY 421                    /* "stream empty" */
+#define RC_STREAM_MESSAGE_TOO_LONG 422         /* "stream message too long" */
+#define RC_WORLD_NAME_TOO_LONG 423             /* "world name too long" */
+#define RC_MESSAGE_TOO_LONG 426                /* "message too long" */
+#define RC_UNABLE_TO_CONNECT 429               /* "unable to connect" */
+#define RC_NO_CONNECTION 439                   /* "no connection" */
+#define RC_UNABLE_TO_INITIALIZE_NETWORK 442    /* "unable to initialize network" */
+#define RC_INCORRECT_MESSAGE_LENGTH 443        /* "incorrect message length" */
+#define RC_NOT_INITIALIZED 444                 /* "not initialized" */
+#define RC_NO_INSTANCE 445                     /* "no instance" */
+#define RC_OUT_BUFFER_FULL 446                 /* "out buffer full" */
+#define RC_INVALID_CALLBACK 447                /* "invalid callback" */
+#define RC_INVALID_ATTRIBUTE 448               /* "invalid attribute" */
+#define RC_TYPE_MISMATCH 449                   /* "type mismatch" */
+#define RC_STRING_TOO_LONG 450                 /* "string too long" */
+#define RC_READ_ONLY 451                       /* "read only" */
+#define RC_INVALID_INSTANCE 453                /* "invalid instance" */
+#define RC_VERSION_MISMATCH 454                /* "version mismatch" */
+#define RC_IN_BUFFER_FULL 461                  /* "in buffer full" */
+#define RC_PROTOCOL_ERROR 463                  /* "protocol error" */
+#define RC_QUERY_IN_PROGRESS 464               /* "query in progress" */
+#define RC_EJECTED 466                         /* "ejected" */
+#define RC_NOT_WELCOME 467                     /* "not welcome" */
+#define RC_CONNECTION_LOST 471                 /* "connection lost" */
 
 /* Codes the library returns that have no text; api_result_text() gives their
  * decimal form. */
-#define RC_NO_SOCKET                              428 /* no socket could be made */
-#define RC_NONBLOCKING_FAILED                     430 /* the socket could not be made non-blocking */
-#define RC_NO_STREAM                              473 /* an operation on a link that does not exist */
-#define RC_WORLD_BUILD_TOO_OLD                    488 /* the world server's build is below 26 */
+#define RC_NO_SOCKET 428           /* no socket could be made */
+#define RC_NONBLOCKING_FAILED 430  /* the socket could not be made non-blocking */
+#define RC_NO_STREAM 473           /* an operation on a link that does not exist */
+#define RC_WORLD_BUILD_TOO_OLD 488 /* the world server's build is below 26 */
 /* Failures of the operating system's socket layer travel as 10000 + errno, so
  * that they never collide with the service's codes; a host name that cannot be
  * resolved gives RC_HOST_NOT_FOUND. */
-#define RC_SOCKET_ERROR_BASE                    10000
-#define RC_HOST_NOT_FOUND                       11001
+#define RC_SOCKET_ERROR_BASE 10000
+#define RC_HOST_NOT_FOUND 11001
 
 /* ---- Attributes -------------------------------------------------------- */
 /* Numbers 0 to 222. Each has a fixed type: integer, boolean, float, string of
  * at most 255 characters, or data of at most 255 bytes. Attributes the
  * servers report are read-only to the program (RC_READ_ONLY). */
-#define ATTR_COUNT                          223
-#define ATTR_LOGIN_NAME                      0
-#define ATTR_LOGIN_OWNER                     2
-#define ATTR_LOGIN_PRIVILEGE_PASSWORD        3
-#define ATTR_LOGIN_REPLY_NAME                5
-#define ATTR_LOGIN_APPLICATION               6
-#define ATTR_UNIVERSE_SETTING_0              8
-#define ATTR_UNIVERSE_SETTING_1              9
-#define ATTR_UNIVERSE_SETTING_2              10
-#define ATTR_UNIVERSE_SETTING_3              11
-#define ATTR_UNIVERSE_SETTING_4              12
-#define ATTR_UNIVERSE_SETTING_5              13
-#define ATTR_UNIVERSE_BUILD                  14
-#define ATTR_UNIVERSE_SETTING_7              15
-#define ATTR_UNIVERSE_SETTING_8              16
-#define ATTR_UNIVERSE_SETTING_9              17
-#define ATTR_UNIVERSE_SETTING_10             18
-#define ATTR_UNIVERSE_SETTING_11             19
-#define ATTR_UNIVERSE_SETTING_12             20
-#define ATTR_UNIVERSE_SETTING_13             21
-#define ATTR_UNIVERSE_SETTING_14             22
-#define ATTR_UNIVERSE_SETTING_15             23
-#define ATTR_UNIVERSE_SETTING_16             24
-#define ATTR_CITIZEN_NUMBER                  25
-#define ATTR_CITIZEN_NAME                    26
-#define ATTR_CITIZEN_SETTING_1               27
-#define ATTR_CITIZEN_SETTING_2               28
-#define ATTR_CITIZEN_SETTING_3               30
-#define ATTR_CITIZEN_SETTING_17              31
-#define ATTR_CITIZEN_SETTING_18              32
-#define ATTR_CITIZEN_SETTING_19              33
-#define ATTR_CITIZEN_SETTING_20              34
-#define ATTR_CITIZEN_SETTING_21              35
-#define ATTR_CITIZEN_SETTING_22              36
-#define ATTR_CITIZEN_SETTING_23              37
-#define ATTR_CITIZEN_SETTING_24              38
-#define ATTR_CITIZEN_SETTING_25              39
-#define ATTR_WORLD_NAME                      40
-#define ATTR_WORLD_SETTING_0                 41
-#define ATTR_WORLD_SETTING_1                 42
-#define ATTR_WORLD_SETTING_2                 43
-#define ATTR_WORLD_OBJECT_PATH               44
-#define ATTR_WORLD_SETTING_5                 45
-#define ATTR_WORLD_SETTING_6                 46
-#define ATTR_WORLD_SETTING_7                 47
-#define ATTR_WORLD_SETTING_8                 48
-#define ATTR_WORLD_SETTING_10                49
-#define ATTR_WORLD_SETTING_11                50
-#define ATTR_WORLD_SETTING_12                51
-#define ATTR_WORLD_SETTING_13                52
-#define ATTR_WORLD_SETTING_14                53
-#define ATTR_WORLD_SETTING_15                54
-#define ATTR_WORLD_SETTING_17                55
-#define ATTR_WORLD_SETTING_18                56
-#define ATTR_WORLD_SETTING_19                57
-#define ATTR_WORLD_SETTING_20                58
-#define ATTR_WORLD_BUILD                     59
-#define ATTR_WORLD_DATA                      60
-#define ATTR_WORLD_SETTING_23                61
-#define ATTR_WORLD_SETTING_24                62
-#define ATTR_WORLD_SETTING_25                63
-#define ATTR_WORLD_SETTING_26                64
-#define ATTR_WORLD_SETTING_27                65
-#define ATTR_WORLD_SETTING_29                66
-#define ATTR_WORLD_SETTING_30                67
-#define ATTR_WORLD_SETTING_31                68
-#define ATTR_WORLD_SETTING_32                69
-#define ATTR_WORLD_SETTING_33                70
-#define ATTR_WORLD_SETTING_35                71
-#define ATTR_WORLD_SETTING_36                72
-#define ATTR_WORLD_SETTING_37                73
-#define ATTR_WORLD_SETTING_38                74
-#define ATTR_WORLD_SETTING_40                75
-#define ATTR_WORLD_SETTING_41                76
-#define ATTR_WORLD_SETTING_42                77
-#define ATTR_WORLD_SETTING_43                78
-#define ATTR_WORLD_SETTING_44                79
-#define ATTR_WORLD_SETTING_45                80
-#define ATTR_WORLD_SETTING_46                81
-#define ATTR_WORLD_SETTING_47                82
-#define ATTR_WORLD_SETTING_48                83
-#define ATTR_WORLD_SETTING_49                84
-#define ATTR_WORLD_SETTING_50                85
-#define ATTR_WORLD_SETTING_51                86
-#define ATTR_WORLD_SETTING_52                87
-#define ATTR_WORLD_SETTING_53                88
-#define ATTR_WORLD_SETTING_54                89
-#define ATTR_WORLD_SETTING_55                90
-#define ATTR_WORLD_SETTING_56                91
-#define ATTR_WORLD_SETTING_58                92
-#define ATTR_WORLD_SETTING_59                93
-#define ATTR_WORLD_SETTING_60                94
-#define ATTR_WORLD_SETTING_61                95
-#define ATTR_WORLD_SETTING_62                96
-#define ATTR_WORLD_SETTING_63                97
-#define ATTR_WORLD_SETTING_64                98
-#define ATTR_WORLD_SETTING_65                99
-#define ATTR_WORLD_SETTING_66                100
-#define ATTR_WORLD_SETTING_68                101
-#define ATTR_WORLD_SETTING_69                102
-#define ATTR_MY_X                            103
-#define ATTR_MY_Y                            104
-#define ATTR_MY_Z                            105
-#define ATTR_MY_YAW                          106
-#define ATTR_MY_TYPE                         107
-#define ATTR_MY_GESTURE                      108
-#define ATTR_AVATAR_SESSION                  109
-#define ATTR_AVATAR_NAME                     110
-#define ATTR_AVATAR_X                        111
-#define ATTR_AVATAR_Y                        112
-#define ATTR_AVATAR_Z                        113
-#define ATTR_AVATAR_YAW                      114
-#define ATTR_AVATAR_TYPE                     115
-#define ATTR_AVATAR_GESTURE                  116
-#define ATTR_AVATAR_ADDRESS                  117
-#define ATTR_AVATAR_VALUE_1                  118
-#define ATTR_AVATAR_VALUE_2                  119
-#define ATTR_AVATAR_VALUE_3                  120
-#define ATTR_CHAT_SESSION                    121
-#define ATTR_CHAT_MESSAGE                    122
-#define ATTR_CELL_X                          123
-#define ATTR_CELL_Z                          124
-#define ATTR_CELL_SEQUENCE                   125
-#define ATTR_CELL_SIZE                       126
-#define ATTR_REPLY_VALUE                     127
-#define ATTR_OBJECT_NUMBER                   129
-#define ATTR_OBJECT_X                        130
-#define ATTR_OBJECT_Y                        131
-#define ATTR_OBJECT_Z                        132
-#define ATTR_OBJECT_YAW                      133
-#define ATTR_OBJECT_TILT                     134
-#define ATTR_OBJECT_ROLL                     135
-#define ATTR_OBJECT_MODEL                    136
-#define ATTR_OBJECT_DESCRIPTION              137
-#define ATTR_OBJECT_ACTION                   138
-#define ATTR_OBJECT_VALUE_1                  142
-#define ATTR_OBJECT_SEQUENCE                 143
-#define ATTR_OBJECT_VALUE_2                  144
-#define ATTR_WORLD_REPLY_KIND                145
-#define ATTR_CHAT_TYPE                       146
-#define ATTR_RECORD_TEXT_1                   147
-#define ATTR_RECORD_TEXT_2                   148
-#define ATTR_RECORD_VALUE_1                  149
-#define ATTR_RECORD_VALUE_2                  150
-#define ATTR_RECORD_TEXT_3                   151
-#define ATTR_RECORD_TEXT_4                   152
-#define ATTR_RECORD_VALUE_3                  153
-#define ATTR_RECORD_VALUE_4                  154
-#define ATTR_RECORD_VALUE_5                  155
-#define ATTR_RECORD_ADDRESS                  156
-#define ATTR_RECORD_FLAG_1                   157
-#define ATTR_RECORD_FLAG_2                   158
-#define ATTR_WORLD_LIST_NAME                 159
-#define ATTR_WORLD_LIST_STATUS               160
-#define ATTR_WORLD_LIST_USERS                161
-#define ATTR_WORLD_LIST_MORE                 162
-#define ATTR_ENTRY_KIND                      165
-#define ATTR_ENTRY_VALUE_1                   166
-#define ATTR_ENTRY_VALUE_2                   167
-#define ATTR_ENTRY_VALUE_3                   168
-#define ATTR_ENTRY_TEXT                      169
-#define ATTR_DISCONNECT_REASON               170
-#define ATTR_NOTICE_VALUE_1                  172
-#define ATTR_NOTICE_TEXT                     173
-#define ATTR_NOTICE_VALUE_2                  174
-#define ATTR_NOTICE_VALUE_3                  175
-#define ATTR_NOTICE_VALUE_4                  176
-#define ATTR_TARGET_SESSION                  177
-#define ATTR_TARGET_NAME                     178
-#define ATTR_AVATAR_TEXT_1                   179
-#define ATTR_AVATAR_TEXT_2                   180
-#define ATTR_LOCATION_WORLD                  181
-#define ATTR_LOCATION_X                      182
-#define ATTR_LOCATION_Y                      183
-#define ATTR_LOCATION_Z                      184
-#define ATTR_LOCATION_YAW                    185
-#define ATTR_LOCATION_FLAG                   186
-#define ATTR_WORLD_STATUS                    187
-#define ATTR_ENTITY_TEXT_1                   188
-#define ATTR_ENTITY_TEXT_2                   189
-#define ATTR_ENTITY_TEXT_3                   190
-#define ATTR_ENTITY_TEXT_4                   191
-#define ATTR_ENTITY_ID                       192
-#define ATTR_ENTITY_FLAG_1                   193
-#define ATTR_ENTITY_VALUE_1                  194
-#define ATTR_ENTITY_VALUE_2                  195
-#define ATTR_ENTITY_VALUE_3                  196
-#define ATTR_ENTITY_VALUE_4                  197
-#define ATTR_ENTITY_VALUE_5                  198
-#define ATTR_ENTITY_VALUE_6                  199
-#define ATTR_ENTITY_VALUE_7                  200
-#define ATTR_ENTITY_FLAG_2                   201
-#define ATTR_ENTITY_VALUE_8                  202
-#define ATTR_ITEM_VALUE_1                    203
-#define ATTR_ITEM_VALUE_2                    204
-#define ATTR_PAGE_X                          205
-#define ATTR_PAGE_Z                          206
-#define ATTR_NODE_VALUE_1                    207
-#define ATTR_NODE_VALUE_2                    208
-#define ATTR_NODE_VALUE_3                    209
-#define ATTR_NODE_COUNT_1                    210
-#define ATTR_NODE_COUNT_2                    211
-#define ATTR_NODE_DATA_1                     212
-#define ATTR_NODE_DATA_2                     213
-#define ATTR_PAGE_VALUE                      214
-#define ATTR_PAGE_FLAG                       215
-#define ATTR_WORLD_LOGIN_OPTION              216
-#define ATTR_WORLD_NOTICE_VALUE_1            217
-#define ATTR_WORLD_NOTICE_VALUE_2            218
-#define ATTR_WORLD_NOTICE_VALUE_3            219
-#define ATTR_WORLD_NOTICE_FLAG_1             220
-#define ATTR_WORLD_NOTICE_FLAG_2             221
-#define ATTR_WORLD_NOTICE_TEXT               222
+#define ATTR_COUNT 223
+#define ATTR_LOGIN_NAME 0
+#define ATTR_LOGIN_OWNER 2
+#define ATTR_LOGIN_PRIVILEGE_PASSWORD 3
+#define ATTR_LOGIN_REPLY_NAME 5
+#define ATTR_LOGIN_APPLICATION 6
+#define ATTR_UNIVERSE_SETTING_0 8
+#define ATTR_UNIVERSE_SETTING_1 9
+#define ATTR_UNIVERSE_SETTING_2 10
+#define ATTR_UNIVERSE_SETTING_3 11
+#define ATTR_UNIVERSE_SETTING_4 12
+#define ATTR_UNIVERSE_SETTING_5 13
+#define ATTR_UNIVERSE_BUILD 14
+#define ATTR_UNIVERSE_SETTING_7 15
+#define ATTR_UNIVERSE_SETTING_8 16
+#define ATTR_UNIVERSE_SETTING_9 17
+#define ATTR_UNIVERSE_SETTING_10 18
+#define ATTR_UNIVERSE_SETTING_11 19
+#define ATTR_UNIVERSE_SETTING_12 20
+#define ATTR_UNIVERSE_SETTING_13 21
+#define ATTR_UNIVERSE_SETTING_14 22
+#define ATTR_UNIVERSE_SETTING_15 23
+#define ATTR_UNIVERSE_SETTING_16 24
+#define ATTR_CITIZEN_NUMBER 25
+#define ATTR_CITIZEN_NAME 26
+#define ATTR_CITIZEN_SETTING_1 27
+#define ATTR_CITIZEN_SETTING_2 28
+#define ATTR_CITIZEN_SETTING_3 30
+#define ATTR_CITIZEN_SETTING_17 31
+#define ATTR_CITIZEN_SETTING_18 32
+#define ATTR_CITIZEN_SETTING_19 33
+#define ATTR_CITIZEN_SETTING_20 34
+#define ATTR_CITIZEN_SETTING_21 35
+#define ATTR_CITIZEN_SETTING_22 36
+#define ATTR_CITIZEN_SETTING_23 37
+#define ATTR_CITIZEN_SETTING_24 38
+#define ATTR_CITIZEN_SETTING_25 39
+#define ATTR_WORLD_NAME 40
+#define ATTR_WORLD_SETTING_0 41
+#define ATTR_WORLD_SETTING_1 42
+#define ATTR_WORLD_SETTING_2 43
+#define ATTR_WORLD_OBJECT_PATH 44
+#define ATTR_WORLD_SETTING_5 45
+#define ATTR_WORLD_SETTING_6 46
+#define ATTR_WORLD_SETTING_7 47
+#define ATTR_WORLD_SETTING_8 48
+#define ATTR_WORLD_SETTING_10 49
+#define ATTR_WORLD_SETTING_11 50
+#define ATTR_WORLD_SETTING_12 51
+#define ATTR_WORLD_SETTING_13 52
+#define ATTR_WORLD_SETTING_14 53
+#define ATTR_WORLD_SETTING_15 54
+#define ATTR_WORLD_SETTING_17 55
+#define ATTR_WORLD_SETTING_18 56
+#define ATTR_WORLD_SETTING_19 57
+#define ATTR_WORLD_SETTING_20 58
+#define ATTR_WORLD_BUILD 59
+#define ATTR_WORLD_DATA 60
+#define ATTR_WORLD_SETTING_23 61
+#define ATTR_WORLD_SETTING_24 62
+#define ATTR_WORLD_SETTING_25 63
+#define ATTR_WORLD_SETTING_26 64
+#define ATTR_WORLD_SETTING_27 65
+#define ATTR_WORLD_SETTING_29 66
+#define ATTR_WORLD_SETTING_30 67
+#define ATTR_WORLD_SETTING_31 68
+#define ATTR_WORLD_SETTING_32 69
+#define ATTR_WORLD_SETTING_33 70
+#define ATTR_WORLD_SETTING_35 71
+#define ATTR_WORLD_SETTING_36 72
+#define ATTR_WORLD_SETTING_37 73
+#define ATTR_WORLD_SETTING_38 74
+#define ATTR_WORLD_SETTING_40 75
+#define ATTR_WORLD_SETTING_41 76
+#define ATTR_WORLD_SETTING_42 77
+#define ATTR_WORLD_SETTING_43 78
+#define ATTR_WORLD_SETTING_44 79
+#define ATTR_WORLD_SETTING_45 80
+#define ATTR_WORLD_SETTING_46 81
+#define ATTR_WORLD_SETTING_47 82
+#define ATTR_WORLD_SETTING_48 83
+#define ATTR_WORLD_SETTING_49 84
+#define ATTR_WORLD_SETTING_50 85
+#define ATTR_WORLD_SETTING_51 86
+#define ATTR_WORLD_SETTING_52 87
+#define ATTR_WORLD_SETTING_53 88
+#define ATTR_WORLD_SETTING_54 89
+#define ATTR_WORLD_SETTING_55 90
+#define ATTR_WORLD_SETTING_56 91
+#define ATTR_WORLD_SETTING_58 92
+#define ATTR_WORLD_SETTING_59 93
+#define ATTR_WORLD_SETTING_60 94
+#define ATTR_WORLD_SETTING_61 95
+#define ATTR_WORLD_SETTING_62 96
+#define ATTR_WORLD_SETTING_63 97
+#define ATTR_WORLD_SETTING_64 98
+#define ATTR_WORLD_SETTING_65 99
+#define ATTR_WORLD_SETTING_66 100
+#define ATTR_WORLD_SETTING_68 101
+#define ATTR_WORLD_SETTING_69 102
+#define ATTR_MY_X 103
+#define ATTR_MY_Y 104
+#define ATTR_MY_Z 105
+#define ATTR_MY_YAW 106
+#define ATTR_MY_TYPE 107
+#define ATTR_MY_GESTURE 108
+#define ATTR_AVATAR_SESSION 109
+#define ATTR_AVATAR_NAME 110
+#define ATTR_AVATAR_X 111
+#define ATTR_AVATAR_Y 112
+#define ATTR_AVATAR_Z 113
+#define ATTR_AVATAR_YAW 114
+#define ATTR_AVATAR_TYPE 115
+#define ATTR_AVATAR_GESTURE 116
+#define ATTR_AVATAR_ADDRESS 117
+#define ATTR_AVATAR_VALUE_1 118
+#define ATTR_AVATAR_VALUE_2 119
+#define ATTR_AVATAR_VALUE_3 120
+#define ATTR_CHAT_SESSION 121
+#define ATTR_CHAT_MESSAGE 122
+#define ATTR_CELL_X 123
+#define ATTR_CELL_Z 124
+#define ATTR_CELL_SEQUENCE 125
+#define ATTR_CELL_SIZE 126
+#define ATTR_REPLY_VALUE 127
+#define ATTR_OBJECT_NUMBER 129
+#define ATTR_OBJECT_X 130
+#define ATTR_OBJECT_Y 131
+#define ATTR_OBJECT_Z 132
+#define ATTR_OBJECT_YAW 133
+#define ATTR_OBJECT_TILT 134
+#define ATTR_OBJECT_ROLL 135
+#define ATTR_OBJECT_MODEL 136
+#define ATTR_OBJECT_DESCRIPTION 137
+#define ATTR_OBJECT_ACTION 138
+#define ATTR_OBJECT_VALUE_1 142
+#define ATTR_OBJECT_SEQUENCE 143
+#define ATTR_OBJECT_VALUE_2 144
+#define ATTR_WORLD_REPLY_KIND 145
+#define ATTR_CHAT_TYPE 146
+#define ATTR_RECORD_TEXT_1 147
+#define ATTR_RECORD_TEXT_2 148
+#define ATTR_RECORD_VALUE_1 149
+#define ATTR_RECORD_VALUE_2 150
+#define ATTR_RECORD_TEXT_3 151
+#define ATTR_RECORD_TEXT_4 152
+#define ATTR_RECORD_VALUE_3 153
+#define ATTR_RECORD_VALUE_4 154
+#define ATTR_RECORD_VALUE_5 155
+#define ATTR_RECORD_ADDRESS 156
+#define ATTR_RECORD_FLAG_1 157
+#define ATTR_RECORD_FLAG_2 158
+#define ATTR_WORLD_LIST_NAME 159
+#define ATTR_WORLD_LIST_STATUS 160
+#define ATTR_WORLD_LIST_USERS 161
+#define ATTR_WORLD_LIST_MORE 162
+#define ATTR_ENTRY_KIND 165
+#define ATTR_ENTRY_VALUE_1 166
+#define ATTR_ENTRY_VALUE_2 167
+#define ATTR_ENTRY_VALUE_3 168
+#define ATTR_ENTRY_TEXT 169
+#define ATTR_DISCONNECT_REASON 170
+#define ATTR_NOTICE_VALUE_1 172
+#define ATTR_NOTICE_TEXT 173
+#define ATTR_NOTICE_VALUE_2 174
+#define ATTR_NOTICE_VALUE_3 175
+#define ATTR_NOTICE_VALUE_4 176
+#define ATTR_TARGET_SESSION 177
+#define ATTR_TARGET_NAME 178
+#define ATTR_AVATAR_TEXT_1 179
+#define ATTR_AVATAR_TEXT_2 180
+#define ATTR_LOCATION_WORLD 181
+#define ATTR_LOCATION_X 182
+#define ATTR_LOCATION_Y 183
+#define ATTR_LOCATION_Z 184
+#define ATTR_LOCATION_YAW 185
+#define ATTR_LOCATION_FLAG 186
+#define ATTR_WORLD_STATUS 187
+#define ATTR_ENTITY_TEXT_1 188
+#define ATTR_ENTITY_TEXT_2 189
+#define ATTR_ENTITY_TEXT_3 190
+#define ATTR_ENTITY_TEXT_4 191
+#define ATTR_ENTITY_ID 192
+#define ATTR_ENTITY_FLAG_1 193
+#define ATTR_ENTITY_VALUE_1 194
+#define ATTR_ENTITY_VALUE_2 195
+#define ATTR_ENTITY_VALUE_3 196
+#define ATTR_ENTITY_VALUE_4 197
+#define ATTR_ENTITY_VALUE_5 198
+#define ATTR_ENTITY_VALUE_6 199
+#define ATTR_ENTITY_VALUE_7 200
+#define ATTR_ENTITY_FLAG_2 201
+#define ATTR_ENTITY_VALUE_8 202
+#define ATTR_ITEM_VALUE_1 203
+#define ATTR_ITEM_VALUE_2 204
+#define ATTR_PAGE_X 205
+#define ATTR_PAGE_Z 206
+#define ATTR_NODE_VALUE_1 207
+#define ATTR_NODE_VALUE_2 208
+#define ATTR_NODE_VALUE_3 209
+#define ATTR_NODE_COUNT_1 210
+#define ATTR_NODE_COUNT_2 211
+#define ATTR_NODE_DATA_1 212
+#define ATTR_NODE_DATA_2 213
+#define ATTR_PAGE_VALUE 214
+#define ATTR_PAGE_FLAG 215
+#define ATTR_WORLD_LOGIN_OPTION 216
+#define ATTR_WORLD_NOTICE_VALUE_1 217
+#define ATTR_WORLD_NOTICE_VALUE_2 218
+#define ATTR_WORLD_NOTICE_VALUE_3 219
+#define ATTR_WORLD_NOTICE_FLAG_1 220
+#define ATTR_WORLD_NOTICE_FLAG_2 221
+#define ATTR_WORLD_NOTICE_TEXT 222
 
 /* ---- Events (handlers take no argument) -------------------------------- */
-#define EVENT_COUNT                  29
-#define EVENT_AVATAR_ADD             0
-#define EVENT_AVATAR_CHANGE          1
-#define EVENT_AVATAR_DELETE          2
-#define EVENT_CELL_BEGIN             3
-#define EVENT_CELL_OBJECT            4
-#define EVENT_CELL_END               5
-#define EVENT_CHAT                   6
-#define EVENT_OBJECT_ADD             7
-#define EVENT_OBJECT_DELETE          8
-#define EVENT_UNIVERSE_ATTRIBUTES    9
-#define EVENT_WORLD_ATTRIBUTES       10
-#define EVENT_WORLD_LIST             11
-#define EVENT_WORLD_DISCONNECT       12
-#define EVENT_UNIVERSE_28            13
-#define EVENT_UNIVERSE_15            14
-#define EVENT_UNIVERSE_10            15
-#define EVENT_UNIVERSE_16            16
-#define EVENT_WORLD_19               17
-#define EVENT_WORLD_20               18
-#define EVENT_WORLD_21               19
-#define EVENT_WORLD_23               20
-#define EVENT_WORLD_24               21
-#define EVENT_WORLD_30               22
-#define EVENT_WORLD_32               23
-#define EVENT_WORLD_42_BEGIN         24
-#define EVENT_WORLD_42_NODE          25
-#define EVENT_WORLD_42_END           26
-#define EVENT_WORLD_43               27
-#define EVENT_WORLD_44               28
+#define EVENT_COUNT 29
+#define EVENT_AVATAR_ADD 0
+#define EVENT_AVATAR_CHANGE 1
+#define EVENT_AVATAR_DELETE 2
+#define EVENT_CELL_BEGIN 3
+#define EVENT_CELL_OBJECT 4
+#define EVENT_CELL_END 5
+#define EVENT_CHAT 6
+#define EVENT_OBJECT_ADD 7
+#define EVENT_OBJECT_DELETE 8
+#define EVENT_UNIVERSE_ATTRIBUTES 9
+#define EVENT_WORLD_ATTRIBUTES 10
+#define EVENT_WORLD_LIST 11
+#define EVENT_WORLD_DISCONNECT 12
+#define EVENT_UNIVERSE_28 13
+#define EVENT_UNIVERSE_15 14
+#define EVENT_UNIVERSE_10 15
+#define EVENT_UNIVERSE_16 16
+#define EVENT_WORLD_19 17
+#define EVENT_WORLD_20 18
+#define EVENT_WORLD_21 19
+#define EVENT_WORLD_23 20
+#define EVENT_WORLD_24 21
+#define EVENT_WORLD_30 22
+#define EVENT_WORLD_32 23
+#define EVENT_WORLD_42_BEGIN 24
+#define EVENT_WORLD_42_NODE 25
+#define EVENT_WORLD_42_END 26
+#define EVENT_WORLD_43 27
+#define EVENT_WORLD_44 28
 
 /* ---- Callbacks (handlers take the operation's result code) ------------- */
-#define CALLBACK_COUNT               32
-#define CALLBACK_LOGIN               0
-#define CALLBACK_ENTER               1
-#define CALLBACK_WORLD_0             2
-#define CALLBACK_UNIVERSE_23         3
-#define CALLBACK_UNIVERSE_24         4
-#define CALLBACK_CITIZEN_LOOKUP      5
-#define CALLBACK_UNIVERSE_26         6
-#define CALLBACK_WORLD_13_15         7
-#define CALLBACK_WORLD_LIST          8
-#define CALLBACK_UNIVERSE_29         9
-#define CALLBACK_UNIVERSE_17         10
-#define CALLBACK_UNIVERSE_4          11
-#define CALLBACK_UNIVERSE_1          12
-#define CALLBACK_UNIVERSE_19         13
-#define CALLBACK_UNIVERSE_30         14
-#define CALLBACK_UNIVERSE_31         15
-#define CALLBACK_WORLD_22            16
-#define CALLBACK_WORLD_26            17
-#define CALLBACK_WORLD_25            18
-#define CALLBACK_WORLD_31            19
-#define CALLBACK_WORLD_28_29         20
-#define CALLBACK_WORLD_33            21
-#define CALLBACK_WORLD_34            22
-#define CALLBACK_WORLD_35            23
-#define CALLBACK_WORLD_37            24
-#define CALLBACK_25                  25
-#define CALLBACK_UNIVERSE_41         26
-#define CALLBACK_UNIVERSE_11         27
-#define CALLBACK_WORLD_41            28
-#define CALLBACK_WORLD_46            29
-#define CALLBACK_WORLD_47            30
-#define CALLBACK_WORLD_48            31
+#define CALLBACK_COUNT 32
+#define CALLBACK_LOGIN 0
+#define CALLBACK_ENTER 1
+#define CALLBACK_WORLD_0 2
+#define CALLBACK_UNIVERSE_23 3
+#define CALLBACK_UNIVERSE_24 4
+#define CALLBACK_CITIZEN_LOOKUP 5
+#define CALLBACK_UNIVERSE_26 6
+#define CALLBACK_WORLD_13_15 7
+#define CALLBACK_WORLD_LIST 8
+#define CALLBACK_UNIVERSE_29 9
+#define CALLBACK_UNIVERSE_17 10
+#define CALLBACK_UNIVERSE_4 11
+#define CALLBACK_UNIVERSE_1 12
+#define CALLBACK_UNIVERSE_19 13
+#define CALLBACK_UNIVERSE_30 14
+#define CALLBACK_UNIVERSE_31 15
+#define CALLBACK_WORLD_22 16
+#define CALLBACK_WORLD_26 17
+#define CALLBACK_WORLD_25 18
+#define CALLBACK_WORLD_31 19
+#define CALLBACK_WORLD_28_29 20
+#define CALLBACK_WORLD_33 21
+#define CALLBACK_WORLD_34 22
+#define CALLBACK_WORLD_35 23
+#define CALLBACK_WORLD_37 24
+#define CALLBACK_25 25
+#define CALLBACK_UNIVERSE_41 26
+#define CALLBACK_UNIVERSE_11 27
+#define CALLBACK_WORLD_41 28
+#define CALLBACK_WORLD_46 29
+#define CALLBACK_WORLD_47 30
+#define CALLBACK_WORLD_48 31
 
 typedef void (*EventHandler)(void);
 typedef void (*CallbackHandler)(int rc);

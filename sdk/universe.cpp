@@ -11,12 +11,11 @@
 
 #include "net/clock.h"
 #include "sdk/attributes.h"
+#include "sdk/handlers.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
 namespace {
-
-using Handler = void (*)(Instance* instance, Stream* stream, int remaining);
 
 // Universe builds from which messages carry more fields.
 constexpr int kBuildLoginNumber = 23;  // login reply: login number (above 22)
@@ -197,31 +196,17 @@ void session_renumber(Instance* instance, Stream* stream, int) {
   if (instance->world_stream != nullptr) world_reconnect_schedule(instance);
 }
 
-struct HandlerEntry {
-  int id;
-  Handler handler;
-};
-
-constexpr HandlerEntry kHandlers[] = {
+constexpr UniverseHandlerEntry kHandlers[] = {
     {0, world_lookup_reply},   {18, redirect},    {20, login_reply},
     {21, universe_attributes}, {22, cipher_keys}, {25, citizen_record},
     {27, session_renumber},
 };
 
-Handler handler_of(int id) {
-  for (const HandlerEntry& entry : kHandlers) {
+UniverseHandler handler_of(int id) {
+  for (const UniverseHandlerEntry& entry : kHandlers) {
     if (entry.id == id) return entry.handler;
   }
   return nullptr;
-}
-
-// Reads and drops what a handler left of its message, so that the next
-// message starts where it should. No end check: the handlers that end their
-// messages themselves have checked already.
-void message_finish(Stream* stream) {
-  int rest = 0;
-  stream_receive(stream, FIELD_REMAINING, &rest, FIELD_STATUS);
-  if (rest > 0) stream_receive(stream, FIELD_SKIP, rest, FIELD_END);
 }
 
 }  // namespace
@@ -240,7 +225,7 @@ int receive_universe_message(Instance* instance) {
   std::uint32_t now = clock_now();
   instance->last_universe_receive = now != 0 ? now : 1;
 
-  Handler handler = handler_of(id);
+  UniverseHandler handler = handler_of(id);
   if (handler != nullptr) {
     handler(instance, stream, remaining);
   } else {

@@ -6,12 +6,11 @@
 
 #include "net/clock.h"
 #include "sdk/attributes.h"
+#include "sdk/handlers.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
 namespace {
-
-using Handler = void (*)(Instance* instance, Stream* stream);
 
 // World builds from which messages change their form.
 constexpr int kBuildLongSession = 28;  // avatar add: 32-bit session and three values
@@ -20,12 +19,6 @@ constexpr int kBuildLongSession = 28;  // avatar add: 32-bit session and three v
 constexpr int kSettingRawData = 22;
 constexpr int kSettingHexData = 57;
 constexpr int kSettingKeyLimit = 70;
-
-// Sets ATTR_AVATAR_NAME from the name table ("" for an unknown session).
-void name_lookup(Instance* instance, std::uint32_t session) {
-  const char* name = avatar_name_find(instance, session);
-  attribute_set_string(instance->attributes, ATTR_AVATAR_NAME, name != nullptr ? name : "");
-}
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -171,7 +164,7 @@ void avatar_change(Instance* instance, Stream* stream) {
   }
   if (!event_installed(EVENT_AVATAR_CHANGE)) return;
   AttributeStore* attributes = instance->attributes;
-  name_lookup(instance, session);
+  avatar_name_lookup(instance, session);
   attribute_set_int(attributes, ATTR_AVATAR_SESSION, session);
   attribute_set_int(attributes, ATTR_AVATAR_X, static_cast<int>(x));
   attribute_set_int(attributes, ATTR_AVATAR_Y, static_cast<int>(y));
@@ -245,13 +238,7 @@ void cipher_keys(Instance* instance, Stream* stream) {
   stream_set_ciphers(instance->world_stream, kSessionKey, 16, receive_discard, send_discard);
 }
 
-struct HandlerEntry {
-  int id;
-  Handler handler;
-  bool closes_link;  // the handler ends the world link: nothing more is read
-};
-
-constexpr HandlerEntry kHandlers[] = {
+constexpr WorldHandlerEntry kHandlers[] = {
     {1, world_attributes, false}, {2, avatar_add, false},         {3, avatar_delete, false},
     {4, avatar_change, false},    {5, chat_said, false},          {9, ejected, true},
     {10, disconnect_465, true},   {11, drop_both_links, true},    {12, chat_broadcast, false},
@@ -259,19 +246,11 @@ constexpr HandlerEntry kHandlers[] = {
     {18, chat_whispered, false},  {36, disconnect_489, true},     {45, disconnect_92, true},
 };
 
-const HandlerEntry* handler_of(int id) {
-  for (const HandlerEntry& entry : kHandlers) {
+const WorldHandlerEntry* handler_of(int id) {
+  for (const WorldHandlerEntry& entry : kHandlers) {
     if (entry.id == id) return &entry;
   }
   return nullptr;
-}
-
-// Reads and drops what a handler left of its message, so that the next
-// message starts where it should.
-void message_finish(Stream* stream) {
-  int rest = 0;
-  stream_receive(stream, FIELD_REMAINING, &rest, FIELD_STATUS);
-  if (rest > 0) stream_receive(stream, FIELD_SKIP, rest, FIELD_END);
 }
 
 }  // namespace
@@ -287,7 +266,7 @@ int receive_world_message(Instance* instance) {
   std::uint32_t now = clock_now();
   instance->last_world_receive = now != 0 ? now : 1;
 
-  const HandlerEntry* entry = handler_of(id);
+  const WorldHandlerEntry* entry = handler_of(id);
   if (entry == nullptr) {
     int remaining = 0;
     stream_receive(stream, FIELD_REMAINING, &remaining, FIELD_STATUS);

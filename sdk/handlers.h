@@ -1,0 +1,34 @@
+// What the handlers of received messages share: their shapes, and the steps
+// that several of them take.
+#pragma once
+
+#include <cstdint>
+
+struct Instance;
+struct Stream;
+
+// A universe message handler gets the count of the message's bytes after its
+// result byte and id; a world message handler reads that count itself when it
+// needs it.
+using UniverseHandler = void (*)(Instance* instance, Stream* stream, int remaining);
+using WorldHandler = void (*)(Instance* instance, Stream* stream);
+
+struct UniverseHandlerEntry {
+  int id;
+  UniverseHandler handler;
+};
+
+struct WorldHandlerEntry {
+  int id;
+  WorldHandler handler;
+  bool closes_link;  // the handler ends the world link: nothing more is read
+};
+
+// Reads and drops what a handler left of its message, so that the next
+// message starts where it should. There is no end check: the handlers that
+// end their messages have checked already, and the others take no check.
+void message_finish(Stream* stream);
+
+// Sets ATTR_AVATAR_NAME from the avatar name table ("" for an unknown
+// session).
+void avatar_name_lookup(Instance* instance, std::uint32_t session);
