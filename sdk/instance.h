@@ -129,6 +129,11 @@ int world_send_event_mask(Instance* instance);
 // was destroyed, else 0.
 int pump_pass(int wait_ms);
 
+// Test hook: replaces the socket wait of a pass (nullptr restores it), so that
+// a test can see how long each pass would wait without waiting.
+using PumpSocketWait = Stream* (*)(int wait_ms);
+void pump_set_socket_wait(PumpSocketWait wait);
+
 // ---- Message handlers (universe.cpp, world.cpp) --------------------------
 
 int receive_universe_message(Instance* instance);

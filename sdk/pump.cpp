@@ -142,11 +142,13 @@ int wait_bound(int wait_ms, std::uint32_t now) {
 }
 
 // Waits on every open stream; an idle library sleeps instead.
-Stream* socket_wait(int wait_ms) {
+Stream* socket_wait_default(int wait_ms) {
   if (tunnel_count() > 0) return stream_wait(wait_ms);
   poll(nullptr, 0, wait_ms);
   return nullptr;
 }
+
+PumpSocketWait socket_wait = socket_wait_default;
 
 // Reads one message from the stream that the socket wait reported.
 bool read_ready(Stream* ready) {
@@ -179,6 +181,10 @@ void keep_alive() {
 }
 
 }  // namespace
+
+void pump_set_socket_wait(PumpSocketWait wait) {
+  socket_wait = wait != nullptr ? wait : socket_wait_default;
+}
 
 int pump_pass(int wait_ms) {
   if (!library.initialised || library.instances == nullptr) return 0;
