@@ -1,0 +1,279 @@
+// The pump's supervision of both links: time-outs, keep-alives, losses and
+// reconnects, redirects and renumbering, with the library clock moved by the
+// test hook.
+#include <arpa/inet.h>
+
+#include <vector>
+
+#include "net/clock.h"
+#include "support/session.h"
+
+namespace {
+
+using scripted::Body;
+using session::calls;
+using session::SessionTest;
+
+constexpr int kSecond = 1000;
+
+class PumpTest : public SessionTest {
+ protected:
+  // Logged in and in the world, with the disconnect event installed.
+  void in_world(int universe_build = 35) {
+    create();
+    login(universe_build);
+    session::install_event(EVENT_WORLD_DISCONNECT);
+    enter();
+  }
+
+  // Answers a world login on a new connection and brings the world link back.
+  void world_comes_back() {
+    ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
+    world_link_ = world_.accept();
+    ASSERT_TRUE(world_link_.valid());
+    auto again = world_link_.receive_first();
+    ASSERT_TRUE(again.has_value());
+    ASSERT_EQ(again->id, 53);
+    ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
+    ASSERT_TRUE(world_link_.send_world(1, {}));
+    ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+  }
+};
+
+// A change of the installed events goes to every entered world once.
+TEST_F(PumpTest, AChangedEventMaskGoesToTheWorld) {
+  in_world();
+  EXPECT_EQ(entry_mask_, Body().long_(0).bytes_);
+  api_event_set(EVENT_WORLD_44, [] {});
+  api_wait(0);
+  auto mask = world_link_.receive();
+  ASSERT_TRUE(mask.has_value());
+  EXPECT_EQ(mask->id, 14);
+  EXPECT_EQ(mask->body, Body().long_(256).bytes_);
+  api_event_set(EVENT_CELL_BEGIN, [] {});  // no bit of its own: the mask stays
+  api_wait(0);
+  EXPECT_TRUE(world_link_.quiet());
+}
+
+TEST_F(PumpTest, AnUnansweredLoginGivesUpAfter30Seconds) {
+  create();
+  session::install_callbacks();
+  ASSERT_EQ(api_login(), 0);
+  ASSERT_TRUE(universe_link_.receive_first().has_value());
+  clock_advance(30 * kSecond);
+  api_wait(0);
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);  // not later than 30 s yet
+  clock_advance(1);
+  api_wait(0);
+  EXPECT_EQ(instance()->universe_state, kUniverseClosed);
+  EXPECT_EQ(calls.last_rc(CALLBACK_LOGIN), RC_UNABLE_TO_CONNECT);
+  EXPECT_TRUE(universe_link_.closed());
+}
+
+// Once a login has succeeded, a lost universe link is reopened a second
+// later and logs in again; a failed attempt waits another second.
+TEST_F(PumpTest, ALostUniverseLinkIsReopenedAfterASecond) {
+  create();
+  login();
+  universe_link_.close();
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseReconnectPending; }));
+  EXPECT_EQ(calls.count_callback(CALLBACK_LOGIN), 1);  // no 429 once reconnecting
+  api_wait(0);
+  EXPECT_FALSE(universe_.accept(50).valid());  // not before the second is up
+  clock_advance(kSecond);
+  api_wait(0);
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
+  universe_link_ = universe_.accept();
+  auto again = universe_link_.receive_first();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->body, session::universe_login_body());
+  ASSERT_TRUE(universe_link_.send_keys(true, 0, 0));
+  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
+}
+
+TEST_F(PumpTest, UniverseIdleTimeOutHoldsFromBuild32Only) {
+  for (int build : {31, 32}) {
+    SCOPED_TRACE(build);
+    calls = session::Calls{};
+    create();
+    login(build);
+    clock_advance(120 * kSecond + 1);
+    api_wait(0);
+    if (build == 31) {
+      EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
+      auto keep_alive = universe_link_.receive();  // quiet for 60 s: a keep-alive went out
+      ASSERT_TRUE(keep_alive.has_value());
+      EXPECT_EQ(keep_alive->id, 32);
+      EXPECT_TRUE(keep_alive->body.empty());
+    } else {
+      EXPECT_EQ(instance()->universe_state, kUniverseReconnectPending);
+    }
+    ASSERT_EQ(api_destroy(), 0);
+  }
+}
+
+TEST_F(PumpTest, QuietLinksSendOneKeepAliveEach) {
+  in_world();
+  clock_advance(45 * kSecond + 1);
+  api_wait(0);
+  auto world_keep_alive = world_link_.receive();
+  ASSERT_TRUE(world_keep_alive.has_value());
+  EXPECT_EQ(world_keep_alive->id, 6);
+  EXPECT_TRUE(universe_link_.quiet());
+  api_wait(0);
+  EXPECT_TRUE(world_link_.quiet());  // the send restarted its time
+  clock_advance(15 * kSecond);
+  api_wait(0);
+  auto universe_keep_alive = universe_link_.receive();
+  ASSERT_TRUE(universe_keep_alive.has_value());
+  EXPECT_EQ(universe_keep_alive->id, 32);
+}
+
+// A world that stops talking is lost after 90 s; a world login that is never
+// answered is retried without a report.
+TEST_F(PumpTest, WorldTimeOutsReopenTheLink) {
+  in_world();
+  ASSERT_TRUE(world_link_.send_world(16, {}));
+  ASSERT_TRUE(pump_until([&] { return instance()->last_world_message_id == 16; }));
+  clock_advance(90 * kSecond + 1);
+  api_wait(0);
+  EXPECT_EQ(instance()->world_state, kWorldReconnectPending);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
+  EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), RC_CONNECTION_LOST);
+  clock_advance(kSecond);
+  api_wait(0);
+  EXPECT_EQ(instance()->world_state, kWorldLoggingIn);
+  world_link_ = world_.accept();
+  ASSERT_TRUE(world_link_.receive_first().has_value());
+  clock_advance(30 * kSecond + 1);
+  api_wait(0);
+  EXPECT_EQ(instance()->world_state, kWorldReconnectPending);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);  // silent this time
+  EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
+}
+
+// A world server that goes away and comes back: one disconnect event with
+// 471, a new login, and the bot's state sent again; the entry is not
+// reported twice.
+TEST_F(PumpTest, AKilledWorldComesBackAndTheStateIsResent) {
+  in_world();
+  api_int_set(ATTR_MY_X, 500);
+  ASSERT_EQ(api_state_change(), 0);
+  ASSERT_EQ(world_link_.receive()->id, 8);
+  world_link_.reset();
+  ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_WORLD_DISCONNECT) == 1; }));
+  EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), RC_CONNECTION_LOST);
+  clock_advance(kSecond);
+  world_comes_back();
+  auto state = world_link_.receive();
+  ASSERT_TRUE(state.has_value());
+  if (state->id == 14) state = world_link_.receive();  // the mask comes first
+  ASSERT_EQ(state->id, 8);
+  EXPECT_EQ(state->body, Body().long_(500).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
+  EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
+}
+
+TEST_F(PumpTest, TheWorldEndsTheLinkWithAReason) {
+  struct Case {
+    int id;
+    int reason;
+  } cases[] = {{9, RC_EJECTED}, {10, 465}, {14, RC_NOT_WELCOME}, {36, 489}, {45, 92}};
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.id);
+    in_world();
+    ASSERT_TRUE(world_link_.send_world(each.id, {}));
+    ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_WORLD_DISCONNECT) == 1; }));
+    EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), each.reason);
+    EXPECT_EQ(instance()->world_state, kWorldNone);
+    EXPECT_TRUE(world_link_.closed());
+    clock_advance(10 * kSecond);
+    api_wait(0);
+    EXPECT_EQ(instance()->world_state, kWorldNone);  // not reopened
+    ASSERT_EQ(api_destroy(), 0);
+    calls = session::Calls{};
+  }
+}
+
+TEST_F(PumpTest, WorldMessage11DropsBothLinks) {
+  in_world();
+  ASSERT_TRUE(world_link_.send_world(11, {}));
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseReconnectPending; }));
+  EXPECT_EQ(instance()->world_state, kWorldReconnectPending);
+  EXPECT_TRUE(universe_link_.closed());
+  EXPECT_TRUE(world_link_.closed());
+}
+
+// Universe 27 renumbers the session and the world hears it through a new
+// world login; universe 18 moves the universe link elsewhere.
+TEST_F(PumpTest, RenumberAndRedirect) {
+  in_world();
+  ASSERT_TRUE(universe_link_.send_universe(0, 27, Body().word(300).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldReconnectPending; }));
+  EXPECT_EQ(instance()->session_number, 300u);
+  clock_advance(kSecond);
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
+  world_link_ = world_.accept();
+  auto login = world_link_.receive_first();
+  ASSERT_TRUE(login.has_value());
+  EXPECT_EQ(login->body, session::world_login_body(39, world_.port(), 300));
+
+  scripted::Server elsewhere;
+  std::uint16_t port = elsewhere.port();
+  ASSERT_TRUE(
+      universe_link_.send_universe(0, 18, Body().bytes({127, 0, 0, 1}).word(ntohs(port)).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_port == port; }));
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
+  scripted::Link moved = elsewhere.accept();
+  auto again = moved.receive_first();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->id, 47);
+  EXPECT_TRUE(universe_link_.closed());
+}
+
+TEST_F(PumpTest, ExitClosesTheWorldLinkForGood) {
+  in_world();
+  ASSERT_EQ(api_exit(), 0);
+  EXPECT_EQ(instance()->world_state, kWorldNone);
+  EXPECT_TRUE(world_link_.closed());
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 0);
+  clock_advance(10 * kSecond);
+  api_wait(0);
+  EXPECT_EQ(instance()->world_state, kWorldNone);
+  EXPECT_EQ(api_state_change(), RC_NO_CONNECTION);
+}
+
+// A handler that destroys its instance ends the pass at once.
+TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
+  in_world();
+  api_event_set(EVENT_AVATAR_CHANGE, [] { api_destroy(); });
+  api_wait(0);
+  ASSERT_EQ(world_link_.receive()->id, 14);  // the new mask
+  ASSERT_TRUE(world_link_.send_world(
+      4, Body().word(1).long_(0).long_(0).long_(0).word(0).byte(0).byte(0).bytes_));
+  ASSERT_TRUE(world_link_.send_world(16, {}));
+  int result = 0;
+  for (int tries = 0; tries < 500 && result == 0; ++tries) result = pump_pass(10);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(api_instance(), nullptr);
+  EXPECT_EQ(library.instance_count, 0);
+  EXPECT_EQ(api_wait(0), RC_NO_INSTANCE);
+}
+
+std::vector<int> waits;
+
+// A positive wait runs in slices of at most a second.
+TEST_F(PumpTest, ALongWaitRunsInSlicesOfASecond) {
+  create();
+  waits.clear();
+  pump_set_socket_wait([](int ms) -> Stream* {
+    waits.push_back(ms);
+    clock_advance(static_cast<std::uint32_t>(ms));
+    return nullptr;
+  });
+  EXPECT_EQ(api_wait(2500), 0);
+  EXPECT_EQ(waits, (std::vector<int>{1000, 1000, 500}));
+}
+
+}  // namespace

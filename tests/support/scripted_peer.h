@@ -1,0 +1,115 @@
+// Scripted universe and world servers for the session tests: the server end
+// of a library link on loopback. A peer reads what the library sends and
+// deciphers it with RC4 states of its own (not the library's codec), so that
+// a fault in the codec cannot hide itself, and it sends the bytes a test
+// scripts, enciphered as a server would.
+//
+//   scripted::Server universe;                       // 127.0.0.1, port from the OS
+//   api_create("127.0.0.1", universe.host_port(), nullptr);
+//   scripted::Link link = universe.accept();
+//   auto login = link.receive_first();               // message 47, deciphered
+//   link.send_keys(true, 5, 7);                      // universe message 22, then keyed
+//   link.send_universe(0, 20, Body().word(77).string("Ball").bytes_);
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "support/loopback.h"
+
+namespace scripted {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The fields of a message body, most significant byte first.
+struct Body {
+  Body& byte(int value);
+  Body& word(int value);
+  Body& word_le(int value);
+  Body& long_(std::int64_t value);
+  Body& string(std::string_view text);       // 1 length byte, then the bytes
+  Body& long_string(std::string_view text);  // 2 length bytes, then the bytes
+  Body& data(const Bytes& bytes);            // 1 length byte, then the bytes
+  Body& bytes(const Bytes& bytes);           // as they are
+  Bytes bytes_;
+};
+
+// A message from the library: its id and the bytes after it.
+struct Message {
+  int id = -1;
+  Bytes body;
+};
+
+// The plain RC4 generator, kept apart from the library's.
+class Rc4 {
+ public:
+  Rc4() = default;
+  // Keyed with the session key, with discard keystream bytes thrown away.
+  explicit Rc4(int discard);
+  std::uint8_t next();
+  void apply(std::uint8_t* bytes, std::size_t count);
+
+ private:
+  std::uint8_t state_[256] = {};
+  std::uint8_t i_ = 0, j_ = 0;
+};
+
+class Link {
+ public:
+  Link() = default;
+  explicit Link(loopback::Peer peer) : peer_(std::move(peer)) {}
+
+  bool valid() const { return peer_.valid(); }
+
+  // The client's first message: its length and id plain, the rest deciphered
+  // with a freshly keyed state.
+  std::optional<Message> receive_first(int timeout_ms = loopback::kTimeoutMs);
+  // Sends the cipher keys plainly (universe: result 0, id 22; world: id 17)
+  // with the client's receive and send discards, then keys both directions.
+  bool send_keys(bool universe, int client_receive_discard, int client_send_discard);
+  // The next message, deciphered once the keys went out; nullopt on time-out
+  // or close.
+  std::optional<Message> receive(int timeout_ms = loopback::kTimeoutMs);
+  // A universe message (result byte, id, fields) or a world message (id,
+  // fields), framed and enciphered once keyed.
+  bool send_universe(int result, int id, const Bytes& fields);
+  bool send_world(int id, const Bytes& fields);
+  // Bytes as they are, after enciphering them when keyed (encipher false:
+  // untouched, for garbage).
+  bool send_raw(const Bytes& bytes, bool encipher = true);
+  // When set, every send goes out one byte at a time.
+  void set_bytewise(bool bytewise) { bytewise_ = bytewise; }
+
+  bool quiet(int wait_ms = 50) { return peer_.quiet(wait_ms); }
+  bool closed(int timeout_ms = loopback::kTimeoutMs) { return peer_.closed(timeout_ms); }
+  void close() { peer_.close(); }
+  void reset() { peer_.reset(); }
+  loopback::Peer& peer() { return peer_; }
+
+ private:
+  bool send_frame(const Bytes& body);
+  bool send_bytes(const Bytes& bytes);
+
+  loopback::Peer peer_;
+  bool keyed_ = false;
+  bool bytewise_ = false;
+  Rc4 receive_cipher_;
+  Rc4 send_cipher_;
+};
+
+class Server {
+ public:
+  Server() = default;
+  bool ok() const { return listener_.ok(); }
+  std::uint16_t port() const { return listener_.port(); }  // network order
+  int host_port() const;                                   // for api_create
+  Link accept(int timeout_ms = loopback::kTimeoutMs);
+  void close() { listener_.close(); }
+
+ private:
+  loopback::Listener listener_;
+};
+
+}  // namespace scripted
