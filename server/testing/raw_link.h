@@ -101,12 +101,12 @@ class Build {
   }
   Build& string(const std::string& text) {
     byte(static_cast<int>(text.size()));
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    for (char c : text) byte(static_cast<unsigned char>(c));
     return *this;
   }
   Build& raw(const void* data, std::size_t size) {
     auto p = static_cast<const std::uint8_t*>(data);
-    bytes_.insert(bytes_.end(), p, p + size);
+    for (std::size_t k = 0; k < size; ++k) byte(p[k]);
     return *this;
   }
   Bytes bytes() const { return bytes_; }
