@@ -169,6 +169,10 @@ void check_timeouts(Server* server, std::uint32_t now) {
   for (auto& owned : server->clients) {
     Client* client = owned.get();
     if (client->dead) continue;
+    // A clock that was started again (clock_init) must not freeze the
+    // time-outs: times in the future count from now.
+    if (clock_diff(now, client->connected_at) < 0) client->connected_at = now;
+    if (clock_diff(now, client->last_receive) < 0) client->last_receive = now;
     bool logged = client->kind == LinkKind::Universe ? client->logged_in : client->entered;
     if (client->kind == LinkKind::Version) {
       if (clock_diff(now, client->connected_at) > kVersionTimeoutMs)
@@ -370,6 +374,11 @@ void server_destroy(Server* server) {
 int server_step(Server* server, int timeout_ms) {
   if (server->stopped) return -1;
   std::uint32_t now = clock_now();
+  // Timers further ahead than their period mean the clock was started again.
+  if (clock_diff(server->next_crowd_tick, now) > server->config.crowd_tick_ms)
+    server->next_crowd_tick = now;
+  if (clock_diff(server->next_timeout_check, now) > kTimeoutCheckMs)
+    server->next_timeout_check = now;
   int wait = timeout_ms < 0 ? 0 : timeout_ms;
   bool crowds = false;
   for (auto& world : server->worlds) crowds = crowds || !world->crowd.empty();

@@ -155,3 +155,16 @@ TEST(ServerCrowd, TheSameSeedReplaysTheSameWalk) {
   EXPECT_EQ(first, walk(77));
   EXPECT_NE(first, walk(78));
 }
+
+TEST(ServerCrowd, TheCrowdKeepsWalkingWhenTheClockIsStartedAgain) {
+  CrowdWorld crowd(1, 2, 0);
+  ASSERT_TRUE(crowd.entered);
+  Bytes message;
+  ASSERT_TRUE(crowd.world.next_starting({2}, &message));
+  clock_advance(3600000);
+  crowd.test.pump();
+  clock_init();  // as a library started in the same process does
+  crowd.test.pump();
+  tick(crowd.test);
+  EXPECT_TRUE(crowd.world.next_starting({4}, &message));
+}
