@@ -3,7 +3,6 @@
 #include "server/server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -230,11 +229,15 @@ void read_stdin(Server* server) {
 
 void server_log(Server* server, const char* format, ...) {
   if (!server->config.log) return;
-  char line[1024];
   va_list arguments;
   va_start(arguments, format);
-  vsnprintf(line, sizeof line, format, arguments);
+  va_list again;
+  va_copy(again, arguments);
+  int length = vsnprintf(nullptr, 0, format, arguments);
   va_end(arguments);
+  std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) vsnprintf(line.data(), line.size() + 1, format, again);
+  va_end(again);
   server->config.log(line);
 }
 
@@ -345,10 +348,9 @@ int server_create(const ServerConfig& config, Server** out, std::string* error) 
     server->worlds.push_back(std::move(world));
     crowd_create(server.get(), raw, config.seed + 7919u * world_index++);
   }
-  if (config.admin_stdin) {
-    int flags = fcntl(STDIN_FILENO, F_GETFL);
-    server->stdin_open = flags >= 0 && fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK) == 0;
-  }
+  // Standard input stays blocking (it may be a terminal shared with the
+  // shell): it is read only when poll says it is readable, one read at a time.
+  server->stdin_open = config.admin_stdin;
   std::uint32_t now = clock_now();
   server->next_crowd_tick = now + static_cast<std::uint32_t>(config.crowd_tick_ms);
   server->next_timeout_check = now + kTimeoutCheckMs;
