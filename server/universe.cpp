@@ -1,0 +1,285 @@
+// The universe server's side of a client link: the login with its keys,
+// attributes and reply, world and citizen lookups, keep-alives, and the
+// redirect and renumbering that the administrator can order.
+//
+// Every universe message starts with a result byte and then its id.
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "sdk/stream.h"
+#include "server/internal.h"
+
+namespace {
+
+// Messages from clients.
+constexpr int kLogin = 47;
+constexpr int kWorldLookup = 24;
+constexpr int kCitizenLookup = 55;
+constexpr int kKeepAlive = 32;
+constexpr int kAcknowledge = 34;  // the client's answer to messages 9 and 10
+
+// Messages to clients.
+constexpr int kWorldReply = 0;
+constexpr int kRedirect = 18;
+constexpr int kLoginReply = 20;
+constexpr int kAttributes = 21;
+constexpr int kKeys = 22;
+constexpr int kCitizenRecord = 25;
+constexpr int kRenumber = 27;
+
+// Universe builds from which messages carry more fields.
+constexpr int kBuildLoginNumber = 23;  // login reply: login number (above 22)
+constexpr int kBuildLoginCheck = 35;   // login reply: check bytes (above 34)
+constexpr int kBuildCellBound = 32;    // world reply: lookup value and cell bound
+
+constexpr int kUniverseSettingBuild = 6;
+constexpr std::size_t kMaxBotName = 16;  // with its brackets it fills an avatar name
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+void trace(Client* client, const char* direction, const std::string& what) {
+  Server* server = client->server;
+  if (server_tracing(server))
+    server_log(server, "trace %s %s %s", client_label(client).c_str(), direction, what.c_str());
+}
+
+const CitizenConfig* find_citizen(const Server* server, std::uint32_t number) {
+  for (const CitizenConfig& citizen : server->config.citizens) {
+    if (citizen.number == number) return &citizen;
+  }
+  return nullptr;
+}
+
+World* find_world(Server* server, const std::string& name) {
+  std::string wanted = lower(name);
+  for (auto& world : server->worlds) {
+    if (world->config.name == wanted) return world.get();
+  }
+  return nullptr;
+}
+
+// Keys both directions: the skips go out plain, and every byte after them is
+// enciphered. The client keys its receiving side with the first skip and its
+// sending side with the second, so this side takes them the other way round.
+void send_keys(Client* client) {
+  std::uint16_t client_receive = static_cast<std::uint16_t>(client->server->key_rng() % 4096);
+  std::uint16_t client_send = static_cast<std::uint16_t>(client->server->key_rng() % 4096);
+  trace(client, "->",
+        "22 keys " + std::to_string(client_receive) + " " + std::to_string(client_send));
+  if (!client_sent(client,
+                   stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kKeys, FIELD_WORD,
+                               client_receive, FIELD_WORD, client_send, FIELD_END)))
+    return;
+  stream_set_ciphers(client->stream, kSessionKey, 16, client_send, client_receive);
+}
+
+// The result code that refuses a login, or 0.
+int judge_login(const Server* server, std::uint32_t owner, const char* password, const char* name) {
+  const CitizenConfig* citizen = find_citizen(server, owner);
+  if (citizen == nullptr) return RC_NO_SUCH_CITIZEN;
+  if (citizen->password != password) return RC_INVALID_PASSWORD;
+  std::size_t length = std::strlen(name);
+  if (length == 0) return RC_NAME_TOO_SHORT;
+  if (length > kMaxBotName) return RC_NAME_TOO_LONG;
+  return 0;
+}
+
+void login(Client* client) {
+  Server* server = client->server;
+  std::uint32_t build = 0;
+  std::uint32_t owner = 0;
+  char name[256];
+  char password[256];
+  char application[256];
+  if (stream_receive(client->stream, FIELD_LONG, &build, FIELD_STRING, name, FIELD_LONG, &owner,
+                     FIELD_STRING, password, FIELD_STRING, application, FIELD_END) != 0)
+    return;  // the loop drops the client for the malformed message
+  trace(client, "<-",
+        "47 login build=" + std::to_string(build) + " name=\"" + name +
+            "\" citizen=" + std::to_string(owner) + " application=\"" + application + "\"");
+  send_keys(client);
+  if (client->dead) return;
+  std::string universe_build = std::to_string(server->config.universe_build);
+  trace(client, "->", "21 attributes 6=\"" + universe_build + "\"");
+  if (!client_sent(client, stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kAttributes,
+                                       FIELD_BYTE, kUniverseSettingBuild, FIELD_STRING,
+                                       universe_build.c_str(), FIELD_END)))
+    return;
+
+  int refusal = judge_login(server, owner, password, name);
+  if (refusal == 0 && (client->session = session_take(server)) == 0) {
+    refusal = RC_BOT_LIMIT_EXCEEDED;
+  }
+  if (refusal != 0) {
+    server_log(server, "login refused: \"%s\" for citizen %u from %s: %s (%d)", name, owner,
+               client->peer.c_str(),
+               refusal == RC_NO_SUCH_CITIZEN    ? "no such citizen"
+               : refusal == RC_INVALID_PASSWORD ? "invalid password"
+               : refusal == RC_NAME_TOO_SHORT   ? "name too short"
+               : refusal == RC_NAME_TOO_LONG    ? "name too long"
+                                                : "bot limit exceeded",
+               refusal);
+    trace(client, "->", "20 login reply result=" + std::to_string(refusal));
+    if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, refusal, FIELD_BYTE,
+                                        kLoginReply, FIELD_END)))
+      client->close_after_flush = true;
+    return;
+  }
+
+  // Every library client is a bot, shown in square brackets.
+  client->login_name = name;
+  client->avatar.name = "[" + client->login_name + "]";
+  client->citizen = owner;
+  do {
+    client->login_number = server->key_rng();
+  } while (client->login_number == 0 || server->logins.count(client->login_number) != 0);
+  std::uint32_t check = server->key_rng();
+  std::memcpy(client->check, &check, 4);
+  client->logged_in = true;
+  server->logins[client->login_number] = client;
+
+  int universe = server->config.universe_build;
+  trace(client, "->",
+        "20 login reply result=0 session=" + std::to_string(client->session) + " name=\"" +
+            client->avatar.name + "\" login=" + std::to_string(client->login_number));
+  std::uint32_t check_raw;
+  std::memcpy(&check_raw, client->check, 4);
+  int rc = 0;
+  if (universe >= kBuildLoginCheck) {
+    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_LONG,
+                     client->login_number, FIELD_RAW4, check_raw, FIELD_END);
+  } else if (universe >= kBuildLoginNumber) {
+    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_LONG,
+                     client->login_number, FIELD_END);
+  } else {
+    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_END);
+  }
+  if (!client_sent(client, rc)) return;
+  server_log(server, "login: %s for citizen %u from %s, session %u", client->avatar.name.c_str(),
+             owner, client->peer.c_str(), client->session);
+}
+
+void world_lookup(Client* client) {
+  Server* server = client->server;
+  char name[256];
+  if (stream_receive(client->stream, FIELD_STRING, name, FIELD_END) != 0) return;
+  trace(client, "<-", std::string("24 world lookup \"") + name + "\"");
+  World* world = find_world(server, name);
+  if (world == nullptr) {
+    trace(client, "->", "0 world reply result=27");
+    client_sent(client, stream_send(client->stream, FIELD_BEGIN, RC_WORLD_NOT_RUNNING, FIELD_BYTE,
+                                    kWorldReply, FIELD_STRING, name, FIELD_END));
+    return;
+  }
+  // A world listening on every interface is reached where this link is.
+  std::uint32_t address = world->reply_address != 0 ? world->reply_address : client->local_address;
+  int build = world->config.build;
+  trace(client, "->",
+        "0 world reply result=0 \"" + world->config.name +
+            "\" port=" + std::to_string(world->port) + " build=" + std::to_string(build));
+  // The address and port travel as numbers, most significant byte first.
+  int rc = 0;
+  if (server->config.universe_build >= kBuildCellBound) {
+    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kWorldReply, FIELD_STRING, name,
+                     FIELD_LONG, ntohl(address), FIELD_WORD, world->port, FIELD_WORD, build,
+                     FIELD_WORD, world->config.lookup_value, FIELD_WORD, world->config.cell_bound,
+                     FIELD_END);
+  } else {
+    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kWorldReply, FIELD_STRING, name,
+                     FIELD_LONG, ntohl(address), FIELD_WORD, world->port, FIELD_WORD, build,
+                     FIELD_END);
+  }
+  client_sent(client, rc);
+}
+
+void citizen_lookup(Client* client) {
+  std::uint32_t number = 0;
+  if (stream_receive(client->stream, FIELD_LONG, &number, FIELD_END) != 0) return;
+  trace(client, "<-", "55 citizen lookup " + std::to_string(number));
+  const CitizenConfig* citizen = find_citizen(client->server, number);
+  if (citizen == nullptr) {
+    trace(client, "->", "25 citizen record result=3");
+    client_sent(client, stream_send(client->stream, FIELD_BEGIN, RC_NO_SUCH_CITIZEN, FIELD_BYTE,
+                                    kCitizenRecord, FIELD_LONG, number, FIELD_END));
+    return;
+  }
+  trace(client, "->", "25 citizen record result=0 0=\"" + citizen->name + "\"");
+  client_sent(client,
+              stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kCitizenRecord, FIELD_LONG,
+                          number, FIELD_BYTE, 0, FIELD_STRING, citizen->name.c_str(), FIELD_END));
+}
+
+}  // namespace
+
+void universe_message(Client* client) {
+  std::uint8_t id = 0;
+  stream_receive(client->stream, FIELD_BYTE, &id, FIELD_STATUS);
+  if (!client->keyed) {
+    // The login's length and id come plain; the rest is enciphered from a
+    // freshly keyed state.
+    if (id != kLogin) return client_drop(client, "first message is not a login");
+    client->keyed = true;
+    stream_set_receive_cipher(client->stream, kSessionKey, 16, 0);
+    return login(client);
+  }
+  if (!client->logged_in) return client_drop(client, "message after a refused login");
+  switch (id) {
+    case kWorldLookup:
+      return world_lookup(client);
+    case kCitizenLookup:
+      return citizen_lookup(client);
+    case kKeepAlive:
+      stream_receive(client->stream, FIELD_END);
+      return trace(client, "<-", "32 keep-alive");
+    case kAcknowledge: {
+      int rest = 0;
+      stream_receive(client->stream, FIELD_REMAINING, &rest, FIELD_SKIP, rest, FIELD_END);
+      return trace(client, "<-", "34 acknowledgement");
+    }
+    case kLogin:
+      return client_drop(client, "second login on one link");
+    default:
+      return client_drop(client, "unknown message " + std::to_string(id));
+  }
+}
+
+void universe_client_closed(Client* client) {
+  Server* server = client->server;
+  if (!client->logged_in) return;
+  server->logins.erase(client->login_number);
+  session_release(server, client->session);
+  server_log(server, "logout: %s, session %u", client->avatar.name.c_str(), client->session);
+}
+
+int universe_send_redirect(Client* client, std::uint32_t address, std::uint16_t port) {
+  trace(client, "->", "18 redirect port=" + std::to_string(port));
+  // The address goes as its four bytes in network order, the port as a number.
+  int rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kRedirect, FIELD_RAW4, address,
+                       FIELD_WORD, port, FIELD_END);
+  client_sent(client, rc);
+  return rc;
+}
+
+int universe_send_renumber(Client* client, std::uint16_t session) {
+  Server* server = client->server;
+  trace(client, "->", "27 renumber " + std::to_string(session));
+  int rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kRenumber, FIELD_WORD, session,
+                       FIELD_END);
+  if (!client_sent(client, rc)) {
+    session_release(server, session);  // the caller's hold on the new number
+    return rc;
+  }
+  session_release(server, client->session);
+  server_log(server, "renumbered: %s, session %u is now %u", client->avatar.name.c_str(),
+             client->session, session);
+  client->session = session;
+  return 0;
+}
