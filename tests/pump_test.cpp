@@ -92,6 +92,32 @@ TEST_F(PumpTest, ALostUniverseLinkIsReopenedAfterASecond) {
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
 }
 
+// A reopening that fails is tried again a second later, for both links;
+// the world waits for the universe first.
+TEST_F(PumpTest, FailedReconnectsAreRetriedEverySecond) {
+  in_world();
+  universe_.close();
+  world_.close();
+  universe_link_.close();
+  world_link_.close();
+  ASSERT_TRUE(pump_until([&] {
+    return instance()->universe_state == kUniverseReconnectPending &&
+           instance()->world_state == kWorldReconnectPending;
+  }));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    clock_advance(kSecond);
+    api_wait(0);
+    EXPECT_EQ(instance()->universe_state, kUniverseReconnectPending);
+    auto next_in = static_cast<std::int32_t>(instance()->universe_reconnect_time - clock_now());
+    EXPECT_GT(next_in, kSecond - 100);  // the next try is a second after this one
+    EXPECT_LE(next_in, kSecond);
+    EXPECT_EQ(instance()->world_state, kWorldReconnectPending);  // no universe: no try
+    EXPECT_EQ(instance()->universe_stream, nullptr);
+    EXPECT_EQ(instance()->world_stream, nullptr);
+  }
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
+}
+
 TEST_F(PumpTest, UniverseIdleTimeOutHoldsFromBuild32Only) {
   for (int build : {31, 32}) {
     SCOPED_TRACE(build);
