@@ -29,7 +29,7 @@ Stream* stream_list = nullptr;
 // Deciphers count received bytes at the read position in place.
 void stream_decipher(Stream* stream, int count) {
   if (stream->receive_cipher == nullptr || count <= 0) return;
-  rc4_crypt(stream->receive_cipher, stream->receive_buffer + stream->read_position,
+  rc4_crypt(stream->receive_cipher, stream->codec.receive_buffer + stream->codec.read_position,
             static_cast<std::size_t>(count));
 }
 
@@ -48,17 +48,21 @@ void stream_decipher_unread_rest(Stream* stream) {
 
 // The bytes of finished messages at the send buffer's start.
 int stream_ready_bytes(const Stream* stream) {
-  return stream->message_open ? stream->message_start : stream->send_count;
+  return stream->codec.message_open ? stream->codec.message_start : stream->codec.send_count;
 }
 
 // Drops the first count bytes of the send buffer, moving the rest to its
 // start.
 void stream_consume_sent(Stream* stream, int count) {
   if (count <= 0) return;
-  std::memmove(stream->send_buffer, stream->send_buffer + count,
-               static_cast<std::size_t>(stream->send_count - count));
-  stream->send_count -= count;
-  if (stream->message_open) stream->message_start -= count;
+  if (count == stream->codec.send_count) {
+    stream->codec.send_count = 0;  // all went: nothing to move
+    return;
+  }
+  std::memmove(stream->codec.send_buffer, stream->codec.send_buffer + count,
+               static_cast<std::size_t>(stream->codec.send_count - count));
+  stream->codec.send_count -= count;
+  if (stream->codec.message_open) stream->codec.message_start -= count;
 }
 
 // Fills the receive buffer until it holds needed unread bytes or the channel
@@ -78,7 +82,9 @@ Stream* stream_new(std::uint32_t address, std::uint16_t port) {
   auto* stream = static_cast<Stream*>(mem_alloc(sizeof(Stream)));
   if (stream == nullptr) return nullptr;
   // Everything before the buffers starts at zero; the buffers need no clearing.
-  std::memset(static_cast<void*>(stream), 0, offsetof(Stream, receive_buffer));
+  std::memset(static_cast<void*>(stream), 0, offsetof(Stream, receive_storage));
+  stream->codec.receive_buffer = stream->receive_storage;
+  stream->codec.send_buffer = stream->send_storage;
   stream->address = address;
   stream->port = port;
   stream->last_send_time = clock_now();
@@ -179,7 +185,7 @@ int stream_flush(Stream* stream) {
   int ready = stream_ready_bytes(stream);
   if (ready == 0) return 0;
   int sent = 0;
-  int rc = tunnel_send(stream->connection, stream->send_buffer, ready, &sent);
+  int rc = tunnel_send(stream->connection, stream->codec.send_buffer, ready, &sent);
   // The socket may take part of the buffer. The unsent tail moves to the
   // buffer's start and goes first at the next flush, so the framing survives
   // a full socket.
@@ -197,19 +203,20 @@ int stream_fill(Stream* stream, int count) {
   if (stream == nullptr) return RC_NO_STREAM;
   if (stream->connection == nullptr) return RC_NO_CONNECTION;
   if (count < 0) count = 0;
-  if (stream->write_position + count >= kStreamBufferSize) return RC_IN_BUFFER_FULL;
+  if (stream->codec.write_position + count >= kStreamBufferSize) return RC_IN_BUFFER_FULL;
   int received = 0;
-  int rc = tunnel_receive(stream->connection, stream->receive_buffer + stream->write_position,
-                          count, &received);
-  stream->status = rc;  // a successful fill clears the status
+  int rc =
+      tunnel_receive(stream->connection,
+                     stream->codec.receive_buffer + stream->codec.write_position, count, &received);
+  stream->codec.status = rc;  // a successful fill clears the status
   if (rc != 0) return rc;
-  stream->write_position += received;
+  stream->codec.write_position += received;
   return 0;
 }
 
 int stream_read_message(Stream* stream) {
   if (stream == nullptr) return RC_NO_STREAM;
-  if (stream->send_count > 0 && stream->connection != nullptr) {
+  if (stream->codec.send_count > 0 && stream->connection != nullptr) {
     int rc = stream_flush(stream);
     if (rc != 0) return rc;
   }
@@ -222,14 +229,15 @@ int stream_read_message(Stream* stream) {
     if (rc != 0) return rc;
     if (stream_available(stream) < STREAM_LENGTH_FIELD) return RC_NOT_YET;
     // A failed stream reads nothing, so its cipher must not move either.
-    if (stream->status != 0) return stream->status;
+    if (stream->codec.status != 0) return stream->codec.status;
     stream_decipher(stream, STREAM_LENGTH_FIELD);
     std::uint8_t scratch[STREAM_LENGTH_FIELD];
-    std::uint16_t length = stream_word_at(stream_take(stream, STREAM_LENGTH_FIELD, scratch));
-    if (stream->status != 0) return stream->status;
+    std::uint16_t length =
+        stream_fields::word_at(stream_take(stream, STREAM_LENGTH_FIELD, scratch));
+    if (stream->codec.status != 0) return stream->codec.status;
     if (length == 0) return RC_NOT_YET;  // an empty message is passed over
     if (length > STREAM_MAX_MESSAGE_LENGTH) {
-      stream->status = RC_STREAM_MESSAGE_TOO_LONG;
+      stream->codec.status = RC_STREAM_MESSAGE_TOO_LONG;
       return RC_STREAM_MESSAGE_TOO_LONG;
     }
     stream->pending_length = length;
@@ -240,7 +248,7 @@ int stream_read_message(Stream* stream) {
   if (rc == RC_IN_BUFFER_FULL) stream_fail(stream, rc);
   if (rc != 0) return rc;
   if (stream_available(stream) < stream->pending_length) return RC_NOT_YET;
-  stream->message_end = stream->read_position + stream->pending_length;
+  stream->message_end = stream->codec.read_position + stream->pending_length;
   stream_decipher(stream, stream->pending_length);
   stream->pending_length = 0;
   stream->body_deciphered = stream->receive_cipher != nullptr;
@@ -282,11 +290,11 @@ std::uint32_t stream_last_send(const Stream* stream) {
 }
 
 int stream_status(const Stream* stream) {
-  return stream == nullptr ? RC_NO_STREAM : stream->status;
+  return stream == nullptr ? RC_NO_STREAM : stream->codec.status;
 }
 
 int stream_pending_send(const Stream* stream) {
-  return stream == nullptr ? 0 : stream->send_count;
+  return stream == nullptr ? 0 : stream->codec.send_count;
 }
 
 Stream* stream_wait(int timeout) {
@@ -301,10 +309,10 @@ Stream* stream_wait(int timeout) {
 int stream_deliver(Stream* from, Stream* to) {
   if (from == nullptr || to == nullptr) return RC_NO_STREAM;
   int ready = stream_ready_bytes(from);
-  if (ready > kStreamBufferSize - to->write_position) return RC_IN_BUFFER_FULL;
-  std::memcpy(to->receive_buffer + to->write_position, from->send_buffer,
+  if (ready > kStreamBufferSize - to->codec.write_position) return RC_IN_BUFFER_FULL;
+  std::memcpy(to->codec.receive_buffer + to->codec.write_position, from->codec.send_buffer,
               static_cast<std::size_t>(ready));
-  to->write_position += ready;
+  to->codec.write_position += ready;
   stream_consume_sent(from, ready);
   return 0;
 }

@@ -17,19 +17,14 @@ constexpr int STREAM_MAX_DATA = 255;
 // Claims count bytes at the end of the send buffer, or sets the status and
 // gives nullptr: RC_OUT_BUFFER_FULL when they do not fit.
 std::uint8_t* stream_claim(Stream* stream, long count) {
-  if (stream->status != 0) return nullptr;
-  if (count > kStreamBufferSize - stream->send_count) {
-    stream->status = RC_OUT_BUFFER_FULL;
+  if (stream->codec.status != 0) return nullptr;
+  if (count > kStreamBufferSize - stream->codec.send_count) {
+    stream->codec.status = RC_OUT_BUFFER_FULL;
     return nullptr;
   }
-  std::uint8_t* at = stream->send_buffer + stream->send_count;
-  stream->send_count += static_cast<int>(count);
+  std::uint8_t* at = stream->codec.send_buffer + stream->codec.send_count;
+  stream->codec.send_count += static_cast<int>(count);
   return at;
-}
-
-void stream_put_word(std::uint8_t* at, unsigned value) {
-  at[0] = static_cast<std::uint8_t>(value >> 8);
-  at[1] = static_cast<std::uint8_t>(value);
 }
 
 }  // namespace
@@ -37,18 +32,18 @@ void stream_put_word(std::uint8_t* at, unsigned value) {
 void stream_read(Stream* stream, std::uint8_t* out, int count) {
   if (count <= 0) return;
   int taken = 0;
-  if (stream->status == 0) {
+  if (stream->codec.status == 0) {
     int available = stream_available(stream);
     taken = count < available ? count : available;
-    int before_end = kStreamBufferSize - stream->read_position;
+    int before_end = kStreamBufferSize - stream->codec.read_position;
     if (taken > before_end) taken = before_end;
     if (out != nullptr) {
-      std::memcpy(out, stream->receive_buffer + stream->read_position,
+      std::memcpy(out, stream->codec.receive_buffer + stream->codec.read_position,
                   static_cast<std::size_t>(taken));
     }
-    stream->read_position += taken;
+    stream->codec.read_position += taken;
     if (taken < count) {
-      stream->status = stream_available(stream) == 0 ? RC_STREAM_EMPTY : RC_PROTOCOL_ERROR;
+      stream->codec.status = stream_available(stream) == 0 ? RC_STREAM_EMPTY : RC_PROTOCOL_ERROR;
     }
   }
   if (out != nullptr && taken < count) {
@@ -57,15 +52,15 @@ void stream_read(Stream* stream, std::uint8_t* out, int count) {
 }
 
 void stream_drop_open_message(Stream* stream) {
-  if (!stream->message_open) return;
-  stream->send_count = stream->message_start;
-  stream->message_open = false;
+  if (!stream->codec.message_open) return;
+  stream->codec.send_count = stream->codec.message_start;
+  stream->codec.message_open = false;
 }
 
 namespace stream_fields {
 
 void send_cipher(Stream* stream, const std::uint8_t* key, int length) {
-  if (stream->status != 0) return;
+  if (stream->codec.status != 0) return;
   Rc4State* cipher = stream_new_cipher(stream, key, length, 0);
   if (cipher == nullptr) return;
   rc4_destroy(stream->send_cipher);  // none is expected; never leak one
@@ -74,12 +69,12 @@ void send_cipher(Stream* stream, const std::uint8_t* key, int length) {
 }
 
 void send_begin(Stream* stream, int id) {
-  if (stream->status != 0) return;
+  if (stream->codec.status != 0) return;
   // A message left open by a list that ended with FIELD_STATUS and was never
   // ended is dropped, never sent with an unset length.
   stream_drop_open_message(stream);
-  stream->message_start = stream->send_count;
-  stream->message_open = true;
+  stream->codec.message_start = stream->codec.send_count;
+  stream->codec.message_open = true;
   std::uint8_t* at = stream_claim(stream, STREAM_LENGTH_FIELD + 1);
   if (at != nullptr) at[STREAM_LENGTH_FIELD] = static_cast<std::uint8_t>(id);
 }
@@ -98,7 +93,7 @@ void send_bytes(Stream* stream, int count, const void* bytes) {
 
 void send_word(Stream* stream, int value) {
   std::uint8_t* at = stream_claim(stream, 2);
-  if (at != nullptr) stream_put_word(at, static_cast<unsigned>(value));
+  if (at != nullptr) put_word(at, static_cast<unsigned>(value));
 }
 
 void send_words(Stream* stream, int count, const std::uint16_t* values) {
@@ -106,14 +101,13 @@ void send_words(Stream* stream, int count, const std::uint16_t* values) {
   if (values == nullptr) return stream_fail(stream, RC_NULL_POINTER);
   std::uint8_t* at = stream_claim(stream, 2L * count);
   if (at == nullptr) return;
-  for (int k = 0; k < count; ++k) stream_put_word(at + 2 * k, values[k]);
+  for (int k = 0; k < count; ++k) put_word(at + 2 * k, values[k]);
 }
 
 void send_long(Stream* stream, std::uint32_t value) {
   std::uint8_t* at = stream_claim(stream, 4);
   if (at == nullptr) return;
-  stream_put_word(at, value >> 16);
-  stream_put_word(at + 2, value & 0xffff);
+  put_long(at, value);
 }
 
 void send_byte_string(Stream* stream, int byte, const char* text) {
@@ -124,7 +118,7 @@ void send_byte_string(Stream* stream, int byte, const char* text) {
 // A text field: a length of width bytes, then the text without terminator.
 // Over limit bytes sets RC_STRING_TOO_LONG and writes nothing of the field.
 void send_text(Stream* stream, const char* text, int width, int limit) {
-  if (stream->status != 0) return;
+  if (stream->codec.status != 0) return;
   std::size_t length = text == nullptr ? 0 : strnlen(text, static_cast<std::size_t>(limit) + 1);
   if (length > static_cast<std::size_t>(limit)) return stream_fail(stream, RC_STRING_TOO_LONG);
   std::uint8_t* at = stream_claim(stream, width + static_cast<long>(length));
@@ -132,7 +126,7 @@ void send_text(Stream* stream, const char* text, int width, int limit) {
   if (width == 1) {
     at[0] = static_cast<std::uint8_t>(length);
   } else {
-    stream_put_word(at, static_cast<unsigned>(length));
+    put_word(at, static_cast<unsigned>(length));
   }
   if (length > 0) std::memcpy(at + width, text, length);
 }
@@ -146,7 +140,7 @@ void send_long_string(Stream* stream, const char* text) {
 }
 
 void send_data(Stream* stream, int length, const void* bytes) {
-  if (stream->status != 0) return;
+  if (stream->codec.status != 0) return;
   if (length < 0 || length > STREAM_MAX_DATA) return stream_fail(stream, RC_STRING_TOO_LONG);
   if (length > 0 && bytes == nullptr) return stream_fail(stream, RC_NULL_POINTER);
   std::uint8_t* at = stream_claim(stream, 1 + length);
@@ -168,19 +162,19 @@ void send_word_le(Stream* stream, int value) {
 }
 
 int send_status(Stream* stream) {
-  if (stream->status != 0) stream_drop_open_message(stream);
-  return stream->status;
+  if (stream->codec.status != 0) stream_drop_open_message(stream);
+  return stream->codec.status;
 }
 
 int send_end(Stream* stream) {
-  if (stream->status != 0) {
+  if (stream->codec.status != 0) {
     stream_drop_open_message(stream);
-    return stream->status;
+    return stream->codec.status;
   }
-  if (stream->message_open) {
-    std::uint8_t* message = stream->send_buffer + stream->message_start;
-    int length = stream->send_count - stream->message_start - STREAM_LENGTH_FIELD;
-    stream_put_word(message, static_cast<unsigned>(length));
+  if (stream->codec.message_open) {
+    std::uint8_t* message = stream->codec.send_buffer + stream->codec.message_start;
+    int length = stream->codec.send_count - stream->codec.message_start - STREAM_LENGTH_FIELD;
+    put_word(message, static_cast<unsigned>(length));
     if (stream->send_cipher != nullptr) {
       // Until the peer has sent its keys, the length and the id go out plain
       // and the rest is enciphered; afterwards the whole message is.
@@ -192,10 +186,10 @@ int send_end(Stream* stream) {
                   static_cast<std::size_t>(length + STREAM_LENGTH_FIELD));
       }
     }
-    stream->message_open = false;
+    stream->codec.message_open = false;
   }
   stream_flush(stream);
-  return stream->status;
+  return stream->codec.status;
 }
 
 void receive_byte(Stream* stream, std::uint8_t* value) {
@@ -210,7 +204,7 @@ void receive_bytes(Stream* stream, int count, std::uint8_t* bytes) {
 
 void receive_word(Stream* stream, std::uint16_t* value) {
   std::uint8_t scratch[2];
-  std::uint16_t word = stream_word_at(stream_take(stream, 2, scratch));
+  std::uint16_t word = word_at(stream_take(stream, 2, scratch));
   if (value != nullptr) *value = word;
 }
 
@@ -221,9 +215,7 @@ void receive_words(Stream* stream, int count, std::uint16_t* values) {
 void receive_long(Stream* stream, std::uint32_t* value) {
   std::uint8_t scratch[4];
   const std::uint8_t* at = stream_take(stream, 4, scratch);
-  if (value == nullptr) return;
-  *value = (static_cast<std::uint32_t>(at[0]) << 24) | (static_cast<std::uint32_t>(at[1]) << 16) |
-           (static_cast<std::uint32_t>(at[2]) << 8) | at[3];
+  if (value != nullptr) *value = long_at(at);
 }
 
 namespace {
@@ -276,25 +268,26 @@ void receive_skip(Stream* stream, int count) {
 }
 
 int receive_status(Stream* stream) {
-  return stream->status;
+  return stream->codec.status;
 }
 
 int receive_end(Stream* stream) {
   // Without a current message (its body still arriving) there is nothing to end.
-  if (stream->pending_length != 0) return stream->status;
+  if (stream->pending_length != 0) return stream->codec.status;
   int rest = stream_remaining(stream);
   if (rest > 0) {
     stream_fail(stream, RC_INCORRECT_MESSAGE_LENGTH);
     // The unread rest of the message is dropped (its bytes have been through
     // the receive cipher already), so the next message still deciphers and
     // lands at the buffer's start.
-    stream->read_position += rest < stream_available(stream) ? rest : stream_available(stream);
+    stream->codec.read_position +=
+        rest < stream_available(stream) ? rest : stream_available(stream);
   }
-  stream->message_end = stream->read_position;
+  stream->message_end = stream->codec.read_position;
   // The buffer held only this message, since the fills never ask for more
   // than it needs: the next one starts at the beginning.
   if (stream_available(stream) == 0) stream_rewind(stream);
-  return stream->status;
+  return stream->codec.status;
 }
 
 }  // namespace stream_fields
