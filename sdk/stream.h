@@ -206,6 +206,8 @@ struct StreamCodec {
   std::uint8_t* receive_buffer;  // kStreamBufferSize bytes
 };
 
+// The record is a standard-layout struct whose first member is its codec
+// state, so both have one address (sdk/stream_record.h checks this).
 inline StreamCodec& codec(Stream* stream) {
   return *reinterpret_cast<StreamCodec*>(stream);
 }
