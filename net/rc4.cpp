@@ -1,7 +1,12 @@
 // RC4. The permutation is held in 32-bit words, so that no load or store of it
-// is a partial-register operation. rc4_byte and rc4_skip step the generator
-// one byte at a time; rc4_crypt, which carries every message of a stream, has
-// a fast path on x86-64 (see run_crypt below).
+// is a partial-register operation. The generator runs ahead of its users: it
+// makes the keystream in blocks, and rc4_byte, rc4_crypt and rc4_skip take the
+// block's bytes in order before they let the generator make more, so every
+// byte is the one that stepping the generator once per byte would give. Short
+// pieces, such as the messages of a stream, are then one exclusive or with
+// the block. The blocks, and the long buffers that go straight through the
+// generator, are made in 16-byte runs with a fast path on x86-64 (see
+// run_steps below).
 #include "net/rc4.h"
 
 #include "net/memory.h"
@@ -11,10 +16,20 @@
 #define RC4_FAST_RUNS 1
 #endif
 
+namespace {
+
+// The keystream made ahead: sixteen runs of the fast path.
+constexpr std::size_t kAheadSize = 256;
+
+}  // namespace
+
 struct Rc4State {
-  std::uint32_t i;
+  std::uint32_t i;  // the generator, which stands after the bytes made ahead
   std::uint32_t j;
+  std::uint32_t ahead_next;  // the next unused byte of ahead
+  std::uint32_t ahead_end;   // the bytes made in ahead
   std::uint32_t s[256];
+  std::uint8_t ahead[kAheadSize];
 };
 
 namespace {
@@ -43,8 +58,9 @@ inline std::uint32_t rc4_next(std::uint32_t* s, std::uint32_t& i, std::uint32_t&
 //   depends on the store before it, and j's chain stays one addition a byte;
 // - the keystream byte goes straight from the table into a 16-bit lane of a
 //   vector register (table words are below 256, so the lane's upper byte is
-//   zero); even bytes fill one register, odd bytes another, and one shift and
-//   one exclusive or combine the run with the buffer.
+//   zero); even bytes fill one register, odd bytes another, and one shift
+//   joins them: the run's keystream, which one exclusive or combines with the
+//   buffer, or which is stored as it is when a block is made ahead.
 constexpr std::size_t kRunLength = 16;
 
 // clang-format off
@@ -69,9 +85,11 @@ constexpr std::size_t kRunLength = 16;
   "jmp .Lrc4_back" #t "_%=\n"
 // clang-format on
 
-// Enciphers whole runs of buffer[0..length) from the run that starts at the
-// state's i + 1 (a multiple of 16); returns the bytes done.
-std::size_t run_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length) {
+// Runs whole runs over buffer[0..length) from the run that starts at the
+// state's i + 1 (a multiple of 16): combines the keystream with the buffer, or
+// (kStore) stores the keystream itself. Returns the bytes done.
+template <bool kStore>
+std::size_t run_steps(Rc4State* state, std::uint8_t* buffer, std::size_t length) {
   std::uint32_t* s = state->s;
   std::uint64_t j = state->j;
   std::uint64_t next_i = (state->i + 1) & 0xff;  // the run's first i until the first step
@@ -116,7 +134,11 @@ std::size_t run_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length)
         : "cc");
     const __m128i keystream = _mm_or_si128(even_lanes, _mm_slli_epi16(odd_lanes, 8));
     auto* block = reinterpret_cast<__m128i*>(buffer + done);
-    _mm_storeu_si128(block, _mm_xor_si128(_mm_loadu_si128(block), keystream));
+    if constexpr (kStore) {
+      _mm_storeu_si128(block, keystream);
+    } else {
+      _mm_storeu_si128(block, _mm_xor_si128(_mm_loadu_si128(block), keystream));
+    }
   }
   state->i = static_cast<std::uint32_t>((next_i - 1) & 0xff);
   state->j = static_cast<std::uint32_t>(j);
@@ -127,6 +149,43 @@ std::size_t run_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length)
 #undef RC4_RUN_REPAIR
 #endif
 
+// Makes the next block of keystream ahead; called only when the last block is
+// used up. On the fast path the first block after keying or skipping starts
+// with single steps up to a run's start and so holds a little less; every
+// later one is whole runs.
+void make_ahead(Rc4State* state) {
+  std::uint32_t* s = state->s;
+  std::uint32_t i = state->i;
+  std::uint32_t j = state->j;
+  std::size_t made = 0;
+#if defined(RC4_FAST_RUNS)
+  for (; (i & (kRunLength - 1)) != kRunLength - 1; ++made) {
+    state->ahead[made] = static_cast<std::uint8_t>(rc4_next(s, i, j));
+  }
+  state->i = i;
+  state->j = j;
+  made += run_steps<true>(state, state->ahead + made, kAheadSize - made);
+#else
+  for (; made < kAheadSize; ++made)
+    state->ahead[made] = static_cast<std::uint8_t>(rc4_next(s, i, j));
+  state->i = i;
+  state->j = j;
+#endif
+  state->ahead_next = 0;
+  state->ahead_end = static_cast<std::uint32_t>(made);
+}
+
+// Combines up to length bytes of buffer with the unused keystream made ahead;
+// returns the bytes done.
+inline std::size_t combine_ahead(Rc4State* state, std::uint8_t* buffer, std::size_t length) {
+  std::size_t count = state->ahead_end - state->ahead_next;
+  if (count > length) count = length;
+  const std::uint8_t* keystream = state->ahead + state->ahead_next;
+  for (std::size_t k = 0; k < count; ++k) buffer[k] ^= keystream[k];
+  state->ahead_next += static_cast<std::uint32_t>(count);
+  return count;
+}
+
 }  // namespace
 
 Rc4State* rc4_create(const std::uint8_t* key, int length) {
@@ -135,6 +194,8 @@ Rc4State* rc4_create(const std::uint8_t* key, int length) {
   if (state == nullptr) return nullptr;
   state->i = 0;
   state->j = 0;
+  state->ahead_next = 0;
+  state->ahead_end = 0;
   for (std::uint32_t k = 0; k < 256; ++k) state->s[k] = k;
   std::uint32_t j = 0;
   int key_index = 0;
@@ -153,36 +214,36 @@ void rc4_destroy(Rc4State* state) {
 }
 
 std::uint8_t rc4_byte(Rc4State* state, std::uint8_t byte) {
-  std::uint32_t i = state->i;
-  std::uint32_t j = state->j;
-  const std::uint32_t key = rc4_next(state->s, i, j);
-  state->i = i;
-  state->j = j;
-  return static_cast<std::uint8_t>(byte ^ key);
+  if (state->ahead_next == state->ahead_end) make_ahead(state);
+  return static_cast<std::uint8_t>(byte ^ state->ahead[state->ahead_next++]);
 }
 
 void rc4_skip(Rc4State* state, std::uint32_t count) {
-  std::uint32_t i = state->i;
-  std::uint32_t j = state->j;
-  for (std::uint32_t n = count & 0xffff; n > 0; --n) rc4_next(state->s, i, j);
-  state->i = i;
-  state->j = j;
+  std::uint32_t left = count & 0xffff;
+  for (;;) {
+    std::uint32_t unused = state->ahead_end - state->ahead_next;
+    std::uint32_t dropped = left < unused ? left : unused;
+    state->ahead_next += dropped;
+    left -= dropped;
+    if (left == 0) return;
+    make_ahead(state);
+  }
 }
 
 void rc4_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length) {
   if (buffer == nullptr) return;
-  std::uint32_t* s = state->s;
-  std::size_t k = 0;
+  std::size_t done = 0;
+  for (;;) {
+    done += combine_ahead(state, buffer + done, length - done);
+    if (done == length) return;
 #if defined(RC4_FAST_RUNS)
-  // Single steps until the coming i starts a run, then whole runs.
-  for (; k < length && (state->i & (kRunLength - 1)) != kRunLength - 1; ++k) {
-    buffer[k] = rc4_byte(state, buffer[k]);
-  }
-  k += run_crypt(state, buffer + k, length - k);
+    // The block is used up and the generator stands at a run's start: a long
+    // rest goes through the generator straight, in whole runs.
+    if (length - done >= kAheadSize && (state->i & (kRunLength - 1)) == kRunLength - 1) {
+      done += run_steps<false>(state, buffer + done, length - done);
+      if (done == length) return;
+    }
 #endif
-  std::uint32_t i = state->i;
-  std::uint32_t j = state->j;
-  for (; k < length; ++k) buffer[k] = static_cast<std::uint8_t>(buffer[k] ^ rc4_next(s, i, j));
-  state->i = i;
-  state->j = j;
+    make_ahead(state);
+  }
 }

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "sdk/sdk.h"
@@ -187,9 +188,73 @@ void receive_skip(Stream* stream, int count);
 int receive_status(Stream* stream);
 int receive_end(Stream* stream);
 
+// ---- Fast paths ------------------------------------------------------------
+// The common case of a fixed-width field (status 0, room in the send buffer
+// or bytes in the current message) is done in line; anything else goes to the
+// field's step above, which sets the status as the byte steps do.
+
+// The codec state that every stream's record starts with (see
+// sdk/stream_record.h); only the stream's own code touches it.
+struct StreamCodec {
+  int status;                    // 0, or the code of the first failure (sticky)
+  int send_count;                // bytes in send_buffer, finished or being built
+  int message_start;             // index of the length field of the open message
+  bool message_open;             // FIELD_BEGIN given, FIELD_END not yet
+  int read_position;             // next byte to read in receive_buffer
+  int write_position;            // where the next received bytes go
+  std::uint8_t* send_buffer;     // kStreamBufferSize bytes
+  std::uint8_t* receive_buffer;  // kStreamBufferSize bytes
+};
+
+// The record is a standard-layout struct whose first member is its codec
+// state, so both have one address (sdk/stream_record.h checks this).
+inline StreamCodec& codec(Stream* stream) {
+  return *reinterpret_cast<StreamCodec*>(stream);
+}
+
+// Claims the next count bytes of the send buffer when the status is 0 and
+// they fit; else nullptr, and the field's step must run.
+inline std::uint8_t* claim_fast(Stream* stream, int count) {
+  StreamCodec& state = codec(stream);
+  if (state.status != 0 || count > kStreamBufferSize - state.send_count) return nullptr;
+  std::uint8_t* at = state.send_buffer + state.send_count;
+  state.send_count += count;
+  return at;
+}
+
+// Takes the next count received bytes when the status is 0 and they are
+// there (the write position never passes the buffer's end, so neither do
+// they); else nullptr, and the field's step must run.
+inline const std::uint8_t* take_fast(Stream* stream, int count) {
+  StreamCodec& state = codec(stream);
+  if (state.status != 0 || count > state.write_position - state.read_position) return nullptr;
+  const std::uint8_t* at = state.receive_buffer + state.read_position;
+  state.read_position += count;
+  return at;
+}
+
+inline void put_word(std::uint8_t* at, std::uint32_t value) {
+  at[0] = static_cast<std::uint8_t>(value >> 8);
+  at[1] = static_cast<std::uint8_t>(value);
+}
+
+inline void put_long(std::uint8_t* at, std::uint32_t value) {
+  put_word(at, value >> 16);
+  put_word(at + 2, value);
+}
+
+inline std::uint16_t word_at(const std::uint8_t* at) {
+  return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
+}
+
+inline std::uint32_t long_at(const std::uint8_t* at) {
+  return (static_cast<std::uint32_t>(at[0]) << 24) | (static_cast<std::uint32_t>(at[1]) << 16) |
+         (static_cast<std::uint32_t>(at[2]) << 8) | at[3];
+}
+
 // Sending: each overload takes one field with its arguments, then the rest.
 inline int send(Stream* s, FieldStatus) {
-  return send_status(s);
+  return codec(s).status == 0 ? 0 : send_status(s);
 }
 inline int send(Stream* s, FieldEnd) {
   return send_end(s);
@@ -201,12 +266,25 @@ int send(Stream* s, FieldCipher, const std::uint8_t* key, int length, Rest&&... 
 }
 template <typename... Rest>
 int send(Stream* s, FieldBegin, int id, Rest&&... rest) {
-  send_begin(s, id);
+  StreamCodec& state = codec(s);
+  if (!state.message_open && state.status == 0 && state.send_count <= kStreamBufferSize - 3) {
+    std::uint8_t* at = state.send_buffer + state.send_count;
+    state.message_start = state.send_count;
+    state.message_open = true;
+    state.send_count += 3;  // the length, set by FIELD_END, and the id
+    at[2] = static_cast<std::uint8_t>(id);
+  } else {
+    send_begin(s, id);
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
 int send(Stream* s, FieldByte, int value, Rest&&... rest) {
-  send_byte(s, value);
+  if (std::uint8_t* at = claim_fast(s, 1)) {
+    at[0] = static_cast<std::uint8_t>(value);
+  } else {
+    send_byte(s, value);
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
@@ -216,7 +294,11 @@ int send(Stream* s, FieldBytes, int count, const void* bytes, Rest&&... rest) {
 }
 template <typename... Rest>
 int send(Stream* s, FieldWord, int value, Rest&&... rest) {
-  send_word(s, value);
+  if (std::uint8_t* at = claim_fast(s, 2)) {
+    put_word(at, static_cast<std::uint32_t>(value));
+  } else {
+    send_word(s, value);
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
@@ -226,7 +308,11 @@ int send(Stream* s, FieldWords, int count, const std::uint16_t* values, Rest&&..
 }
 template <typename... Rest>
 int send(Stream* s, FieldLong, std::int64_t value, Rest&&... rest) {
-  send_long(s, static_cast<std::uint32_t>(value));
+  if (std::uint8_t* at = claim_fast(s, 4)) {
+    put_long(at, static_cast<std::uint32_t>(value));
+  } else {
+    send_long(s, static_cast<std::uint32_t>(value));
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
@@ -251,12 +337,21 @@ int send(Stream* s, FieldData, int length, const void* bytes, Rest&&... rest) {
 }
 template <typename... Rest>
 int send(Stream* s, FieldRaw4, std::uint32_t value, Rest&&... rest) {
-  send_raw4(s, value);
+  if (std::uint8_t* at = claim_fast(s, 4)) {
+    std::memcpy(at, &value, 4);  // memory order, unchanged
+  } else {
+    send_raw4(s, value);
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
 int send(Stream* s, FieldWordLe, int value, Rest&&... rest) {
-  send_word_le(s, value);
+  if (std::uint8_t* at = claim_fast(s, 2)) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+  } else {
+    send_word_le(s, value);
+  }
   return send(s, std::forward<Rest>(rest)...);
 }
 
@@ -272,14 +367,18 @@ int send(Stream* s, FieldSkip, Rest&&... rest) {
 
 // Receiving: each overload takes one field with its destinations, then the rest.
 inline int receive(Stream* s, FieldStatus) {
-  return receive_status(s);
+  return codec(s).status;
 }
 inline int receive(Stream* s, FieldEnd) {
   return receive_end(s);
 }
 template <typename... Rest>
 int receive(Stream* s, FieldByte, std::uint8_t* value, Rest&&... rest) {
-  receive_byte(s, value);
+  if (const std::uint8_t* at = take_fast(s, 1)) {
+    if (value != nullptr) *value = at[0];
+  } else {
+    receive_byte(s, value);
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
@@ -289,7 +388,11 @@ int receive(Stream* s, FieldBytes, int count, std::uint8_t* bytes, Rest&&... res
 }
 template <typename... Rest>
 int receive(Stream* s, FieldWord, std::uint16_t* value, Rest&&... rest) {
-  receive_word(s, value);
+  if (const std::uint8_t* at = take_fast(s, 2)) {
+    if (value != nullptr) *value = word_at(at);
+  } else {
+    receive_word(s, value);
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
@@ -299,12 +402,20 @@ int receive(Stream* s, FieldWords, int count, std::uint16_t* values, Rest&&... r
 }
 template <typename... Rest>
 int receive(Stream* s, FieldLong, std::uint32_t* value, Rest&&... rest) {
-  receive_long(s, value);
+  if (const std::uint8_t* at = take_fast(s, 4)) {
+    if (value != nullptr) *value = long_at(at);
+  } else {
+    receive_long(s, value);
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
 int receive(Stream* s, FieldLong, std::int32_t* value, Rest&&... rest) {
-  receive_long(s, reinterpret_cast<std::uint32_t*>(value));
+  if (const std::uint8_t* at = take_fast(s, 4)) {
+    if (value != nullptr) *value = static_cast<std::int32_t>(long_at(at));
+  } else {
+    receive_long(s, reinterpret_cast<std::uint32_t*>(value));
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <std::size_t N, typename... Rest>
@@ -327,12 +438,20 @@ int receive(Stream* s, FieldData, int* length, std::uint8_t (&buffer)[N], Rest&&
 }
 template <typename... Rest>
 int receive(Stream* s, FieldRaw4, std::uint8_t (&bytes)[4], Rest&&... rest) {
-  receive_raw4(s, bytes);
+  if (const std::uint8_t* at = take_fast(s, 4)) {
+    std::memcpy(bytes, at, 4);  // arrival order
+  } else {
+    receive_raw4(s, bytes);
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>
 int receive(Stream* s, FieldRaw4, std::uint32_t* value, Rest&&... rest) {
-  receive_raw4(s, reinterpret_cast<std::uint8_t*>(value));
+  if (const std::uint8_t* at = take_fast(s, 4)) {
+    if (value != nullptr) std::memcpy(value, at, 4);  // arrival order
+  } else {
+    receive_raw4(s, reinterpret_cast<std::uint8_t*>(value));
+  }
   return receive(s, std::forward<Rest>(rest)...);
 }
 template <typename... Rest>

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,77 @@ TEST(Rc4, CryptInPiecesMatchesByteAtATime) {
         ASSERT_EQ(buffer[k], rc4_byte(reference.get(), 0x5a)) << "byte " << total + k;
       }
       total += length;
+    }
+  }
+}
+
+// RC4 written out here, one byte at a time, so that the test does not lean
+// on the library's generator or on the keystream it makes ahead.
+class ReferenceRc4 {
+ public:
+  explicit ReferenceRc4(const std::vector<std::uint8_t>& key) {
+    for (int k = 0; k < 256; ++k) s_[k] = static_cast<std::uint8_t>(k);
+    for (int k = 0, j = 0; k < 256; ++k) {
+      j = (j + s_[k] + key[k % key.size()]) & 0xff;
+      std::swap(s_[k], s_[j]);
+    }
+  }
+  std::uint8_t next() {
+    i_ = (i_ + 1) & 0xff;
+    j_ = (j_ + s_[i_]) & 0xff;
+    std::swap(s_[i_], s_[j_]);
+    return s_[(s_[i_] + s_[j_]) & 0xff];
+  }
+
+ private:
+  std::uint8_t s_[256];
+  int i_ = 0;
+  int j_ = 0;
+};
+
+// Single bytes, skips and buffers of every size, from a few bytes to many
+// blocks, in a scrambled order: the keystream taken ahead is used up in order
+// whatever call takes it, and no byte is lost or repeated where a block or a
+// run ends.
+TEST(Rc4, MixedCallsFollowTheKeystreamInOrder) {
+  const std::vector<std::uint8_t> key = from_hex("9f2b394aa9965d82c57bd51f6416415d");
+  Cipher cipher = make_cipher(key);
+  ReferenceRc4 reference(key);
+  std::uint32_t seed = 12345;
+  auto random = [&seed](std::uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  const std::size_t sizes[] = {1, 2, 3, 15, 16, 17, 19, 21, 255, 256, 257, 300, 1000, 8192, 9001};
+  std::size_t position = 0;
+  for (int call = 0; call < 3000; ++call) {
+    SCOPED_TRACE("call " + std::to_string(call) + " at keystream byte " + std::to_string(position));
+    switch (random(4)) {
+      case 0: {
+        std::uint8_t plain = static_cast<std::uint8_t>(random(256));
+        ASSERT_EQ(rc4_byte(cipher.get(), plain), plain ^ reference.next());
+        position += 1;
+        break;
+      }
+      case 1: {
+        std::uint32_t count = random(600) + (random(8) == 0 ? 65536u : 0u);
+        rc4_skip(cipher.get(), count);
+        for (std::uint32_t k = 0; k < (count & 0xffff); ++k) reference.next();
+        position += count & 0xffff;
+        break;
+      }
+      default: {
+        std::size_t length = sizes[random(std::size(sizes))];
+        if (random(2) == 0) length = random(80);
+        std::vector<std::uint8_t> buffer(length);
+        for (auto& byte : buffer) byte = static_cast<std::uint8_t>(random(256));
+        std::vector<std::uint8_t> expected = buffer;
+        for (auto& byte : expected) byte ^= reference.next();
+        rc4_crypt(cipher.get(), buffer.data(), length);
+        ASSERT_EQ(buffer, expected) << "length " << length;
+        position += length;
+        break;
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -202,6 +203,122 @@ TEST(StreamRefusals, AFailedMessageIsTakenBackOut) {
   stream_destroy_attached(stream);
 }
 
+// The fixed-width fields and FIELD_BEGIN near the send buffer's end: a field
+// that just fits is written, one byte more fails the message with 446 and
+// takes it back out, and a message still open from a list that ended with
+// FIELD_STATUS is dropped by the next FIELD_BEGIN.
+TEST(StreamBuffers, FieldsAtTheSendBufferEnd) {
+  static const std::uint8_t filler[32768] = {};
+  struct Case {
+    const char* name;
+    int width;
+    bool begins;  // the list starts the message itself
+    std::function<int(Stream*)> send;
+  };
+  const Case cases[] = {
+      {"begin", 3, true, [](Stream* s) { return stream_send(s, FIELD_BEGIN, 9, FIELD_STATUS); }},
+      {"byte", 1, false, [](Stream* s) { return stream_send(s, FIELD_BYTE, 1, FIELD_END); }},
+      {"word", 2, false, [](Stream* s) { return stream_send(s, FIELD_WORD, 1, FIELD_END); }},
+      {"long", 4, false, [](Stream* s) { return stream_send(s, FIELD_LONG, 1, FIELD_END); }},
+      {"raw4", 4, false, [](Stream* s) { return stream_send(s, FIELD_RAW4, 1u, FIELD_END); }},
+      {"word_le", 2, false, [](Stream* s) { return stream_send(s, FIELD_WORD_LE, 1, FIELD_END); }},
+  };
+  for (const Case& c : cases) {
+    for (int room : {c.width, c.width - 1}) {
+      SCOPED_TRACE(std::string(c.name) + " with room for " + std::to_string(room));
+      Stream* stream = nullptr;
+      ASSERT_EQ(stream_create_unconnected(&stream), 0);
+      // One finished message, then (except for FIELD_BEGIN) an open one, up
+      // to room bytes before the end.
+      const int open = c.begins ? 0 : 3;
+      const int first = kStreamBufferSize - room - open - 3;
+      ASSERT_EQ(stream_send(stream, FIELD_BEGIN, 1, FIELD_BYTES, first, filler, FIELD_END), 0);
+      if (open != 0) {
+        ASSERT_EQ(stream_send(stream, FIELD_BEGIN, 2, FIELD_STATUS), 0);
+      }
+      const int rc = room == c.width ? 0 : RC_OUT_BUFFER_FULL;
+      EXPECT_EQ(c.send(stream), rc);
+      EXPECT_EQ(stream_status(stream), rc);
+      EXPECT_EQ(stream_pending_send(stream), rc == 0 ? kStreamBufferSize : first + 3);
+      stream_destroy_attached(stream);
+    }
+  }
+  Stream* stream = nullptr;
+  ASSERT_EQ(stream_create_unconnected(&stream), 0);
+  ASSERT_EQ(stream_send(stream, FIELD_BEGIN, 9, FIELD_LONG, 1, FIELD_STATUS), 0);
+  ASSERT_EQ(stream_send(stream, FIELD_BEGIN, 8, FIELD_BYTE, 2, FIELD_END), 0);
+  EXPECT_EQ(stream_pending_send(stream), 4);  // the open message is gone
+  stream_destroy_attached(stream);
+}
+
+// Each fixed-width field read where fewer bytes than its width are left:
+// the bytes that are there, then zeros, and 421 for it and every later field.
+TEST(StreamBuffers, FixedWidthFieldsAtTheMessageEnd) {
+  std::uint8_t byte = 7, raw[4] = {7, 7, 7, 7};
+  std::uint16_t word = 7;
+  std::uint32_t value = 7, raw_value = 7;
+  std::int32_t signed_value = 7;
+  struct Case {
+    const char* name;
+    int length;  // of the message, whose bytes are A1 B2 C3 D4
+    std::function<int(Stream*)> receive;
+    std::function<void()> check;
+  };
+  const Case cases[] = {
+      {"long", 3, [&](Stream* s) { return stream_receive(s, FIELD_LONG, &value, FIELD_END); },
+       [&] { EXPECT_EQ(value, 0xA1B2C300u); }},
+      {"signed long", 3,
+       [&](Stream* s) { return stream_receive(s, FIELD_LONG, &signed_value, FIELD_END); },
+       [&] { EXPECT_EQ(signed_value, static_cast<std::int32_t>(0xA1B2C300u)); }},
+      {"raw4 bytes", 3, [&](Stream* s) { return stream_receive(s, FIELD_RAW4, raw, FIELD_END); },
+       [&] {
+         EXPECT_EQ(Bytes(raw, raw + 4), (Bytes{0xA1, 0xB2, 0xC3, 0}));
+       }},
+      {"raw4 value", 4,
+       [&](Stream* s) {
+         return stream_receive(s, FIELD_BYTE, &byte, FIELD_RAW4, &raw_value, FIELD_END);
+       },
+       [&] {
+         const std::uint8_t arrived[4] = {0xB2, 0xC3, 0xD4, 0};  // in arrival order
+         EXPECT_EQ(std::memcmp(&raw_value, arrived, 4), 0);
+       }},
+      {"word after a byte", 2,
+       [&](Stream* s) {
+         return stream_receive(s, FIELD_BYTE, &byte, FIELD_WORD, &word, FIELD_END);
+       },
+       [&] {
+         EXPECT_EQ(byte, 0xA1);
+         EXPECT_EQ(word, 0xB200);
+       }},
+      {"byte after the end", 4,
+       [&](Stream* s) {
+         return stream_receive(s, FIELD_WORD, &word, FIELD_WORD, &word, FIELD_BYTE, &byte,
+                               FIELD_WORD, &word, FIELD_END);
+       },
+       [&] {
+         EXPECT_EQ(byte, 0);
+         EXPECT_EQ(word, 0);  // and every later field yields 0
+       }},
+  };
+  const std::uint8_t body[] = {0xA1, 0xB2, 0xC3, 0xD4};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream* from = nullptr;
+    Stream* to = nullptr;
+    ASSERT_EQ(stream_create_unconnected(&from), 0);
+    ASSERT_EQ(stream_create_unconnected(&to), 0);
+    ASSERT_EQ(
+        stream_send(from, FIELD_BEGIN, body[0], FIELD_BYTES, c.length - 1, body + 1, FIELD_END), 0);
+    ASSERT_EQ(stream_deliver(from, to), 0);
+    ASSERT_EQ(stream_read_message(to), 0);
+    EXPECT_EQ(c.receive(to), RC_STREAM_EMPTY);
+    EXPECT_EQ(stream_status(to), RC_STREAM_EMPTY);
+    c.check();
+    stream_destroy_attached(from);
+    stream_destroy_attached(to);
+  }
+}
+
 TEST_F(StreamTest, FieldsAreReadBackAndLongTextsAreCapped) {
   Bytes message = {0x07, 0xAB, 0x12, 0x34, 0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x01, 0x00,
                    0x02, 0x0A, 0x0B, 0x0C, 0x0D, 3,    'a',  'b',  'c',  0x00, 0x14};
@@ -359,6 +476,44 @@ TEST_F(StreamTest, FirstMessageThenFullEncipherment) {
   EXPECT_EQ(stream_send(stream_, FIELD_BEGIN, 6, FIELD_END), 0);
   EXPECT_EQ(fresh.apply(peer_.receive(3)), (Bytes{0, 1, 6}));
   EXPECT_TRUE(peer_.quiet());
+}
+
+// Many messages of many sizes each way, every byte checked against an
+// independent cipher: no keystream byte is lost or used twice where one
+// message ends and the next begins, whatever the sizes.
+TEST_F(StreamTest, EnciphersManyMessagesOfEverySizeInStep) {
+  stream_set_ciphers(stream_, kSessionKey, 16, 77, 300);
+  TestRc4 to_peer = session_cipher(300);
+  TestRc4 from_peer = session_cipher(77);
+  static std::uint8_t filler[700];
+  for (std::size_t k = 0; k < sizeof filler; ++k) filler[k] = static_cast<std::uint8_t>(k * 13);
+  std::uint32_t seed = 99;
+  for (int message = 0; message < 300; ++message) {
+    SCOPED_TRACE(message);
+    seed = seed * 1103515245u + 12345u;
+    const int size = static_cast<int>((seed >> 8) % (message % 10 == 0 ? 700 : 40));
+    ASSERT_EQ(stream_send(stream_, FIELD_BEGIN, message & 0xff, FIELD_BYTES, size, filler,
+                          FIELD_WORD, message, FIELD_END),
+              0);
+    Bytes plain = {static_cast<std::uint8_t>((size + 3) >> 8), static_cast<std::uint8_t>(size + 3),
+                   static_cast<std::uint8_t>(message)};
+    plain.insert(plain.end(), filler, filler + size);
+    plain.push_back(static_cast<std::uint8_t>(message >> 8));
+    plain.push_back(static_cast<std::uint8_t>(message));
+    ASSERT_EQ(to_peer.apply(peer_.receive(plain.size())), plain);
+
+    ASSERT_TRUE(peer_.send(from_peer.apply(plain)));
+    ASSERT_EQ(read_message(), 0);
+    std::uint8_t id = 0;
+    std::uint8_t got[700] = {};
+    std::uint16_t number = 0;
+    ASSERT_EQ(stream_receive(stream_, FIELD_BYTE, &id, FIELD_BYTES, size, got, FIELD_WORD, &number,
+                             FIELD_END),
+              0);
+    EXPECT_EQ(id, message & 0xff);
+    EXPECT_EQ(number, message);
+    EXPECT_EQ(Bytes(got, got + size), Bytes(filler, filler + size));
+  }
 }
 
 // Sends numbered 100-byte messages until the socket holds back more than
