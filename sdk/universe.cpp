@@ -14,6 +14,7 @@
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
+#include "sdk/universe_replies.h"
 
 namespace {
 
@@ -206,7 +207,7 @@ UniverseHandler handler_of(int id) {
   for (const UniverseHandlerEntry& entry : kHandlers) {
     if (entry.id == id) return entry.handler;
   }
-  return nullptr;
+  return universe_reply_handler(id);
 }
 
 }  // namespace

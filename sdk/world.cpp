@@ -9,6 +9,7 @@
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
+#include "sdk/world_handlers.h"
 
 namespace {
 
@@ -247,13 +248,18 @@ constexpr WorldHandlerEntry kHandlers[] = {
 };
 
 const WorldHandlerEntry* handler_of(int id) {
-  for (const WorldHandlerEntry& entry : kHandlers) {
-    if (entry.id == id) return &entry;
-  }
-  return nullptr;
+  const WorldHandlerEntry* entry = world_handler_find(kHandlers, id);
+  if (entry == nullptr) entry = world_object_handler(id);
+  if (entry == nullptr) entry = world_reply_handler(id);
+  if (entry == nullptr) entry = world_node_handler(id);
+  return entry;
 }
 
 }  // namespace
+
+bool world_still_reading(const Instance* instance, const Stream* stream) {
+  return !library.instances_changed && instance->world_stream == stream;
+}
 
 int receive_world_message(Instance* instance) {
   Stream* stream = instance->world_stream;
