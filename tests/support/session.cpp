@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "net/identity.h"
 #include "sdk/stream.h"
@@ -65,6 +67,21 @@ void install_callbacks() {
   api_callback_set(CALLBACK_LOGIN, record_callback<CALLBACK_LOGIN>);
   api_callback_set(CALLBACK_ENTER, record_callback<CALLBACK_ENTER>);
   api_callback_set(CALLBACK_CITIZEN_LOOKUP, record_callback<CALLBACK_CITIZEN_LOOKUP>);
+}
+
+template <int... N>
+constexpr std::array<CallbackHandler, sizeof...(N)> callback_recorders(
+    std::integer_sequence<int, N...>) {
+  return {record_callback<N>...};
+}
+
+void install_everything() {
+  static constexpr auto recorders =
+      callback_recorders(std::make_integer_sequence<int, kCallbackCount>());
+  for (int callback = 0; callback < kCallbackCount; ++callback) {
+    api_callback_set(callback, recorders[callback]);
+  }
+  for (int event = 0; event < kEventCount; ++event) install_event(event);
 }
 
 void install_event(int event) {

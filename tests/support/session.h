@@ -53,6 +53,8 @@ struct Calls {
 extern Calls calls;
 // Installs recorders for the callbacks login, enter and citizen lookup.
 void install_callbacks();
+// Installs recorders for every event and callback.
+void install_everything();
 // Installs a recorder for an event.
 void install_event(int event);
 
