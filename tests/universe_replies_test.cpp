@@ -1,0 +1,225 @@
+// The universe's messages beyond the login: what each writes and which event
+// or callback it fires, against a scripted universe in a logged-in session.
+#include <functional>
+
+#include "support/session.h"
+
+namespace {
+
+using scripted::Body;
+using scripted::Bytes;
+using session::calls;
+using session::SessionTest;
+
+struct Case {
+  const char* name;
+  int result;
+  int id;
+  Bytes body;
+  std::vector<int> events;
+  std::vector<std::pair<int, int>> callbacks;
+  std::function<void()> check;
+};
+
+class UniverseReplies : public SessionTest {
+ protected:
+  void logged_in() {
+    create();
+    login();
+    session::install_everything();
+  }
+
+  // Sends the message and a keep-alive answer (32) as a marker, and pumps
+  // until the marker has been read.
+  void run(const Case& each) {
+    SCOPED_TRACE(each.name);
+    calls = session::Calls{};
+    instance()->last_universe_message_id = -1;
+    ASSERT_TRUE(universe_link_.send_universe(each.result, each.id, each.body));
+    ASSERT_TRUE(universe_link_.send_universe(0, 32, {}));
+    ASSERT_TRUE(pump_until([&] { return instance()->last_universe_message_id == 32; }));
+    EXPECT_EQ(calls.events, each.events);
+    EXPECT_EQ(calls.callbacks, each.callbacks);
+    if (each.check) each.check();
+    EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
+  }
+};
+
+TEST_F(UniverseReplies, RepliesCompleteTheirCallbacksWithTheResult) {
+  logged_in();
+  Case cases[] = {
+      {"1", 7, 1, {}, {}, {{CALLBACK_UNIVERSE_1, 7}}, nullptr},
+      {"4", 0, 4, {}, {}, {{CALLBACK_UNIVERSE_4, 0}}, nullptr},
+      {"11", 2, 11, {}, {}, {{CALLBACK_UNIVERSE_11, 2}}, nullptr},
+      {"17 full",
+       0,
+       17,
+       Body().long_(1).string("s").long_(2).long_(3).long_(4).word(5).bytes_,
+       {},
+       {{CALLBACK_UNIVERSE_17, 0}},
+       nullptr},
+      {"17 refused", 3, 17, Body().long_(1).bytes_, {}, {{CALLBACK_UNIVERSE_17, 3}}, nullptr},
+      {"19", 0, 19, Body().string("x").bytes_, {}, {{CALLBACK_UNIVERSE_19, 0}}, nullptr},
+      {"19 empty", 5, 19, {}, {}, {{CALLBACK_UNIVERSE_19, 5}}, nullptr},
+      {"23",
+       0,
+       23,
+       Body()
+           .string("t1")
+           .string("t2")
+           .long_(1)
+           .long_(2)
+           .string("t3")
+           .string("t4")
+           .long_(3)
+           .long_(4)
+           .long_(5)
+           .bytes({1, 2, 3, 4})
+           .byte(1)
+           .byte(0)
+           .bytes_,
+       {},
+       {{CALLBACK_UNIVERSE_23, 0}},
+       [] {
+         EXPECT_STREQ(api_string(ATTR_RECORD_TEXT_4), "t4");
+         EXPECT_EQ(api_int(ATTR_RECORD_VALUE_5), 5);
+         EXPECT_EQ(api_int(ATTR_RECORD_FLAG_1), 1);
+       }},
+      {"24",
+       0,
+       24,
+       Body().string("r").bytes_,
+       {},
+       {{CALLBACK_UNIVERSE_24, 0}},
+       [] { EXPECT_STREQ(api_string(ATTR_RECORD_TEXT_1), "r"); }},
+      {"26",
+       0,
+       26,
+       Body().long_(4321).bytes_,
+       {},
+       {{CALLBACK_UNIVERSE_26, 0}},
+       [] { EXPECT_EQ(api_int(ATTR_CITIZEN_NUMBER), 4321); }},
+      {"29", 0, 29, {}, {}, {{CALLBACK_UNIVERSE_29, 0}}, nullptr},
+      {"30",
+       0,
+       30,
+       Body().bytes({9, 0, 0, 0}).long_(2).long_(3).string("e").bytes_,
+       {},
+       {{CALLBACK_UNIVERSE_30, 0}},
+       [] {
+         EXPECT_EQ(api_int(ATTR_ENTRY_VALUE_1), 9);
+         EXPECT_STREQ(api_string(ATTR_ENTRY_TEXT), "e");
+       }},
+      {"30 refused", 6, 30, {}, {}, {{CALLBACK_UNIVERSE_30, 6}}, nullptr},
+      {"31", 0, 31, {}, {}, {{CALLBACK_UNIVERSE_31, 0}}, nullptr},
+      {"41", 0, 41, Body().long_(1).bytes_, {}, {{CALLBACK_UNIVERSE_41, 0}}, nullptr},
+      {"42", 0, 42, Body().byte(1).bytes_, {}, {}, nullptr},
+      {"no handler", 0, 99, Body().long_(1).bytes_, {}, {}, nullptr},
+  };
+  for (const Case& each : cases) run(each);
+}
+
+TEST_F(UniverseReplies, NewsFiresItsEvents) {
+  logged_in();
+  Case cases[] = {
+      {"10",
+       0,
+       10,
+       Body().long_(1).string("a").long_string("long").byte(0).bytes_,
+       {EVENT_UNIVERSE_10},
+       {},
+       nullptr},
+      {"10 refused", 1, 10, {}, {}, {}, nullptr},
+      {"15",
+       0,
+       15,
+       Body()
+           .long_(1)
+           .byte(0)
+           .string("a")
+           .long_(2)
+           .byte(1)
+           .string("b")
+           .string("c")
+           .long_(3)
+           .byte(7)
+           .bytes_,
+       {EVENT_UNIVERSE_15, EVENT_UNIVERSE_15, EVENT_UNIVERSE_15},
+       {},
+       nullptr},
+      {"16", 0, 16, Body().long_(1).string("x").bytes_, {EVENT_UNIVERSE_16}, {}, nullptr},
+      {"28",
+       0,
+       28,
+       Body().word(65535).long_(-1).string("notice").long_(3).word(4).bytes_,
+       {EVENT_UNIVERSE_28},
+       {},
+       [] {
+         EXPECT_EQ(api_int(ATTR_NOTICE_VALUE_2), 65535);
+         EXPECT_STREQ(api_string(ATTR_NOTICE_TEXT), "notice");
+       }},
+      {"43",
+       0,
+       43,
+       Body().long_(1).byte(2).string("a").string("b").bytes_,
+       {EVENT_UNIVERSE_15},
+       {},
+       nullptr},
+  };
+  for (const Case& each : cases) run(each);
+}
+
+// World lists complete their callback even when an entry cannot be read.
+TEST_F(UniverseReplies, WorldListsReportEachEntryAndTheirEnd) {
+  logged_in();
+  run({"14",
+       0,
+       14,
+       Body().string("one").byte(1).word(3).string("two").byte(2).word(40000).bytes_,
+       {EVENT_WORLD_LIST, EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       [] {
+         EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "two");
+         EXPECT_EQ(api_int(ATTR_WORLD_LIST_USERS), 40000);
+         EXPECT_EQ(api_int(ATTR_WORLD_LIST_MORE), 0);
+       }});
+  run({"33",
+       0,
+       33,
+       Body().word(1).byte(1).long_(0).string("three").byte(1).word(5).bytes_,
+       {EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       [] { EXPECT_EQ(api_int(ATTR_WORLD_LIST_MORE), 1); }});
+
+  calls = session::Calls{};
+  ASSERT_TRUE(universe_link_.send_universe(0, 14, Body().string("one").byte(1).bytes_));
+  ASSERT_TRUE(pump_until([&] { return calls.count_callback(CALLBACK_WORLD_LIST) == 1; }));
+  EXPECT_TRUE(calls.events.empty());
+}
+
+// Messages 9 and 10 (when its flag asks) are answered with message 34.
+TEST_F(UniverseReplies, AcknowledgementsGoBack) {
+  logged_in();
+  run({"9", 0, 9, {}, {}, {}, nullptr});
+  auto answer = universe_link_.receive();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(answer->id, 34);
+  run({"10 without flag",
+       0,
+       10,
+       Body().long_(1).string("").long_string("").byte(0).bytes_,
+       {EVENT_UNIVERSE_10},
+       {},
+       nullptr});
+  EXPECT_TRUE(universe_link_.quiet());
+  run({"10 with flag",
+       0,
+       10,
+       Body().long_(1).string("").long_string("").byte(1).bytes_,
+       {EVENT_UNIVERSE_10},
+       {},
+       nullptr});
+  EXPECT_EQ(universe_link_.receive()->id, 34);
+}
+
+}  // namespace
