@@ -4,6 +4,8 @@
 // accepted itself stay out of the list.
 #include "net/tunnel.h"
 
+#include <poll.h>
+
 #include "net/memory.h"
 #include "net/tcp.h"
 #include "sdk/sdk.h"
@@ -11,6 +13,7 @@
 struct TunnelChannel {
   TunnelChannel* next;
   TcpConnection* connection;
+  bool quiet;  // a sweep found nothing to read: receives answer without the socket
 };
 
 namespace {
@@ -89,11 +92,42 @@ int tunnel_send(TunnelChannel* channel, const void* data, int length, int* sent)
 }
 
 int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count) {
-  if (channel == nullptr) {
+  if (channel == nullptr || channel->quiet) {
     if (count != nullptr) *count = 0;
-    return RC_NULL_POINTER;
+    return channel == nullptr ? RC_NULL_POINTER : 0;
   }
   return tcp_receive(channel->connection, buffer, size, count);
+}
+
+int tunnel_sweep() {
+  if (channel_count == 0) return 0;
+  pollfd stack_slots[TUNNEL_WAIT_STACK_SLOTS];
+  pollfd* slots = stack_slots;
+  if (channel_count > TUNNEL_WAIT_STACK_SLOTS) {
+    slots =
+        static_cast<pollfd*>(mem_alloc(sizeof(pollfd) * static_cast<std::size_t>(channel_count)));
+    if (slots == nullptr) return -1;
+  }
+  int filled = 0;
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    slots[filled++] = pollfd{tcp_socket(channel->connection), POLLIN, 0};
+  }
+  int ready = poll(slots, static_cast<nfds_t>(filled), 0);
+  if (ready >= 0) {
+    int slot = 0;
+    // A closed or failed socket is not quiet: its receive reports it.
+    for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+      channel->quiet = (slots[slot++].revents & (POLLIN | POLLHUP | POLLERR)) == 0;
+    }
+  }
+  if (slots != stack_slots) mem_free(slots);
+  return ready;
+}
+
+void tunnel_sweep_end() {
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    channel->quiet = false;
+  }
 }
 
 TunnelChannel* tunnel_wait(int timeout) {
@@ -113,7 +147,10 @@ TunnelChannel* tunnel_wait(int timeout) {
   if (connections != stack_slots) mem_free(connections);
   if (ready == nullptr) return nullptr;
   for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-    if (channel->connection == ready) return channel;
+    if (channel->connection == ready) {
+      channel->quiet = false;  // it has spoken since the sweep
+      return channel;
+    }
   }
   return nullptr;
 }

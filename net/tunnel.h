@@ -24,6 +24,16 @@ int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count);
 // is open.
 TunnelChannel* tunnel_wait(int timeout);
 
+// Asks every listed channel at once, without waiting, whether it has input.
+// A channel that has none is marked quiet: its receives then answer "nothing
+// yet" without asking its socket, until tunnel_sweep_end() or until a wait
+// reports it readable. This spares one system call per idle link when one
+// pass reads many links. Returns the number of channels with input, or -1
+// when the sweep could not be made (nothing is marked then).
+int tunnel_sweep();
+// Clears every quiet mark.
+void tunnel_sweep_end();
+
 // The number of open channels in the list.
 int tunnel_count();
 

@@ -186,8 +186,9 @@ void pump_set_socket_wait(PumpSocketWait wait) {
   socket_wait = wait != nullptr ? wait : socket_wait_default;
 }
 
-int pump_pass(int wait_ms) {
-  if (!library.initialised || library.instances == nullptr) return 0;
+namespace {
+
+int pump_pass_steps(int wait_ms) {
   if (library.events_changed) {
     library.events_changed = 0;
     library.instances_changed = 0;
@@ -213,6 +214,18 @@ int pump_pass(int wait_ms) {
   keep_alive();
   if (library.instances_changed) return 1;
   return handled ? 1 : 0;
+}
+
+}  // namespace
+
+int pump_pass(int wait_ms) {
+  if (!library.initialised || library.instances == nullptr) return 0;
+  // One look at every link first: the links with nothing waiting are then
+  // passed over without a receive each.
+  tunnel_sweep();
+  int result = pump_pass_steps(wait_ms);
+  tunnel_sweep_end();
+  return result;
 }
 
 int api_wait(int milliseconds) {

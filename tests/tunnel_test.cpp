@@ -105,3 +105,44 @@ TEST(Tunnel, AttachedChannelsStayOutOfTheList) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sweep marks the channels with nothing to read; their receives answer
+// nothing without the socket until the sweep ends or a wait reports them.
+TEST(Tunnel, ASweepPassesOverQuietChannels) {
+  loopback::Listener listener;
+  TunnelChannel* quiet = nullptr;
+  TunnelChannel* talking = nullptr;
+  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &quiet), 0);
+  loopback::Peer quiet_peer = listener.accept();
+  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &talking), 0);
+  loopback::Peer talking_peer = listener.accept();
+  ASSERT_TRUE(talking_peer.send({7}));
+  ASSERT_TRUE(wait_reports(talking));
+
+  EXPECT_EQ(tunnel_sweep(), 1);
+  ASSERT_TRUE(quiet_peer.send({9}));  // arrives after the sweep looked
+  std::uint8_t byte = 0;
+  int count = -1;
+  EXPECT_EQ(tunnel_receive(talking, &byte, 1, &count), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), 0);
+  EXPECT_EQ(count, 0);  // passed over until the sweep ends
+  tunnel_sweep_end();
+  ASSERT_TRUE(wait_reports(quiet));
+  EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(byte, 9);
+
+  // A closed peer is never quiet: its receive reports the close.
+  quiet_peer.close();
+  ASSERT_TRUE(wait_reports(quiet));
+  tunnel_sweep();
+  EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), RC_RECEIVE_FAILED);
+  tunnel_sweep_end();
+  tunnel_destroy(quiet);
+  tunnel_destroy(talking);
+}
+
+}  // namespace
