@@ -2,11 +2,15 @@
 # CMake and Ninja. Programs land in build/bin/.
 BUILD       := build
 ASAN_BUILD  := build-asan
+FUZZ_BUILD  := build-fuzz
+FUZZ_TARGETS := universe_fuzz world_fuzz
+# Each input is bounded in time and size; -seed fixes the short runs of make test.
+FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-               libbenchmark-dev libssl-dev
+               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev
 
-.PHONY: all deps build test test-plain test-sanitized bench clean
+.PHONY: all deps build test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -28,7 +32,7 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-sanitized
+test: test-plain test-sanitized test-fuzz
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -39,8 +43,35 @@ test-sanitized: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The fuzz targets, built with clang, libFuzzer, ASan and UBSan in their own tree.
+fuzz-build: deps
+	cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# 20 s a target with a fixed seed; any crash, sanitizer report or leak fails.
+test-fuzz: fuzz-build
+	@for target in $(FUZZ_TARGETS); do \
+	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
+	  echo "fuzzing $$target for 20 s"; \
+	  $(FUZZ_BUILD)/bin/$$target $(FUZZ_FLAGS) -seed=1 -max_total_time=20 -print_final_stats=1 \
+	    $(FUZZ_BUILD)/corpus/$$corpus tests/fuzz/corpus/$$corpus > $(FUZZ_BUILD)/$$target.log 2>&1 \
+	    || { tail -50 $(FUZZ_BUILD)/$$target.log; exit 1; }; \
+	  grep -E "DONE|stat::average" $(FUZZ_BUILD)/$$target.log || true; \
+	done
+
+# 5 minutes a target.
+fuzz: fuzz-build
+	@for target in $(FUZZ_TARGETS); do \
+	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
+	  echo "fuzzing $$target for 5 minutes"; \
+	  $(FUZZ_BUILD)/bin/$$target $(FUZZ_FLAGS) -max_total_time=300 -print_final_stats=1 \
+	    $(FUZZ_BUILD)/corpus/$$corpus tests/fuzz/corpus/$$corpus > $(FUZZ_BUILD)/$$target.log 2>&1 \
+	    || { tail -50 $(FUZZ_BUILD)/$$target.log; exit 1; }; \
+	  grep -E "DONE|stat::" $(FUZZ_BUILD)/$$target.log || true; \
+	done
+
 bench: build
 	$(BUILD)/bin/orbilo_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -42,6 +42,7 @@ constexpr int TCP_RECEIVE_LIMIT = 4096;
 constexpr int TCP_WAIT_STACK_SLOTS = 64;
 
 int connect_deadline_ms = TCP_DEFAULT_CONNECT_DEADLINE_MS;
+TcpConnectFilter connect_filter = nullptr;
 
 // The socket layer's own failure, as a result code that never collides with
 // the service's codes.
@@ -124,6 +125,7 @@ int host_lookup(const char* name, std::uint32_t* address) {
 
 int tcp_create(std::uint32_t address, std::uint16_t port, TcpConnection** connection) {
   if (connection == nullptr) return RC_NULL_POINTER;
+  if (connect_filter != nullptr && !connect_filter(address, port)) return RC_UNABLE_TO_CONNECT;
   auto* record = static_cast<TcpConnection*>(mem_calloc(1, sizeof(TcpConnection)));
   if (record == nullptr) return RC_OUT_OF_MEMORY;
   record->socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -265,6 +267,10 @@ TcpConnection* tcp_wait(int count, TcpConnection* const* connections, int timeou
   }
   if (slots != stack_slots) mem_free(slots);
   return ready;
+}
+
+void tcp_set_connect_filter(TcpConnectFilter filter) {
+  connect_filter = filter;
 }
 
 void tcp_set_connect_deadline(int ms) {

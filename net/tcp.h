@@ -49,6 +49,13 @@ TcpConnection* tcp_wait(int count, TcpConnection* const* connections, int timeou
 // it).
 void tcp_set_connect_deadline(int ms);
 
+// Test hook: a filter that every connect asks first; a connect it refuses
+// fails with RC_UNABLE_TO_CONNECT without touching the network. Tests that
+// feed addresses from arbitrary input use it to stay on loopback. nullptr
+// removes it.
+using TcpConnectFilter = bool (*)(std::uint32_t address, std::uint16_t port);
+void tcp_set_connect_filter(TcpConnectFilter filter);
+
 // The servers' entry: wraps a socket that is already connected (one that a
 // server accepted) in a connection, making it non-blocking. The connection
 // owns the socket from then on and tcp_destroy() closes it; on failure the

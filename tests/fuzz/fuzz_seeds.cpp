@@ -1,0 +1,288 @@
+// Writes the seed corpus of the fuzz targets: one file for a valid message of
+// every id and build variant, each the set-up byte followed by the plain
+// message stream.
+//   fuzz_seeds DIRECTORY   (writes DIRECTORY/universe/* and DIRECTORY/world/*)
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_session.h"
+#include "support/scripted_peer.h"
+
+namespace {
+
+using scripted::Body;
+using scripted::Bytes;
+
+struct Seed {
+  std::string name;
+  int setup;  // index into the build lists, plus flag bits
+  Bytes body;
+};
+
+Bytes frame(const Bytes& body) {
+  return Body().word(static_cast<int>(body.size())).bytes(body).bytes_;
+}
+
+Bytes universe(int result, int id, const Body& fields) {
+  return frame(Body().byte(result).byte(id).bytes(fields.bytes_).bytes_);
+}
+
+Bytes world(int id, const Body& fields) {
+  return frame(Body().byte(id).bytes(fields.bytes_).bytes_);
+}
+
+Body object(bool tilted) {
+  Body body = Body().long_(1).long_(2).long_(3).word(500).word(0).word(-20).word(900);
+  if (tilted) body.word(1).word(2);
+  return body.string("model").string("description").string("action");
+}
+
+Body node(bool whole) {
+  Body body = Body().byte(1).byte(2).byte(2).byte(whole).byte(whole);
+  if (whole) {
+    for (int k = 0; k < 64; ++k) body.byte(k);
+    for (int k = 0; k < 64; ++k) body.word(k * 3);
+  } else {
+    body.byte(7).word(9);
+  }
+  return body;
+}
+
+std::vector<Seed> universe_seeds() {
+  std::vector<Seed> seeds;
+  for (int build = 0; build < 5; ++build) {
+    std::string tag = std::to_string(fuzz::kUniverseBuilds[build]);
+    Body reply = Body().word(77).string("Ball");
+    if (fuzz::kUniverseBuilds[build] > 22) reply.long_(9);
+    if (fuzz::kUniverseBuilds[build] > 34) reply.bytes({1, 2, 3, 4});
+    seeds.push_back({"login_" + tag, build, universe(0, 20, reply)});
+    Body lookup = Body().string("myworld").long_(0x7f000001).word(5671).word(39);
+    if (fuzz::kUniverseBuilds[build] >= 32) lookup.word(3).word(10);
+    seeds.push_back({"lookup_" + tag, build, universe(0, 0, lookup)});
+    seeds.push_back({"record23_" + tag, build,
+                     universe(0, 23,
+                              Body()
+                                  .string("a")
+                                  .string("b")
+                                  .long_(1)
+                                  .long_(2)
+                                  .string("c")
+                                  .string("d")
+                                  .long_(3)
+                                  .long_(4)
+                                  .long_(5)
+                                  .bytes({1, 2, 3, 4})
+                                  .byte(1)
+                                  .byte(0))});
+  }
+  seeds.push_back({"refused", 0x80, universe(13, 20, Body())});
+  seeds.push_back({"lookup_refused", 0, universe(27, 0, Body().string("myworld"))});
+  seeds.push_back({"replies", 0x84, [] {
+                     Bytes all;
+                     for (int id : {1, 4, 11, 29, 31, 32, 42, 9}) {
+                       Bytes one = universe(0, id, Body());
+                       all.insert(all.end(), one.begin(), one.end());
+                     }
+                     return all;
+                   }()});
+  seeds.push_back(
+      {"notice10", 4, universe(0, 10, Body().long_(1).string("a").long_string("b").byte(1))});
+  seeds.push_back(
+      {"worlds14", 4,
+       universe(0, 14, Body().string("w").byte(1).word(2).string("v").byte(0).word(3))});
+  seeds.push_back({"entries15", 4,
+                   universe(0, 15,
+                            Body()
+                                .long_(1)
+                                .byte(0)
+                                .string("a")
+                                .long_(2)
+                                .byte(1)
+                                .string("b")
+                                .string("c")
+                                .long_(3)
+                                .byte(2))});
+  seeds.push_back({"news16", 4, universe(0, 16, Body().long_(1).string("x"))});
+  seeds.push_back(
+      {"reply17", 4,
+       universe(0, 17, Body().long_(1).string("x").long_(1).long_(2).long_(3).word(4))});
+  seeds.push_back({"reply19", 4, universe(0, 19, Body().string("x"))});
+  seeds.push_back(
+      {"attributes21", 4,
+       universe(0, 21,
+                Body().byte(6).string("35").byte(9).string("4").byte(3).string("x").byte(40).string(
+                    "y"))});
+  seeds.push_back({"keys22", 4, universe(0, 22, Body().word(5).word(7))});
+  seeds.push_back({"record24", 4, universe(0, 24, Body().string("x"))});
+  seeds.push_back(
+      {"citizen25", 4,
+       universe(
+           0, 25,
+           Body().long_(5).byte(0).string("Owner").byte(17).string("x").byte(99).string("y"))});
+  seeds.push_back({"number26", 4, universe(0, 26, Body().long_(5))});
+  seeds.push_back({"renumber27", 4, universe(0, 27, Body().word(300))});
+  seeds.push_back(
+      {"notice28", 4, universe(0, 28, Body().word(1).long_(2).string("n").long_(3).word(4))});
+  seeds.push_back(
+      {"entry30", 4, universe(0, 30, Body().bytes({1, 2, 3, 4}).long_(2).long_(3).string("t"))});
+  seeds.push_back(
+      {"page33", 4,
+       universe(
+           0, 33,
+           Body().word(2).byte(1).long_(0).string("a").byte(1).word(2).string("b").byte(0).word(
+               1))});
+  seeds.push_back({"value41", 4, universe(0, 41, Body().long_(1))});
+  seeds.push_back({"entry43", 4, universe(0, 43, Body().long_(1).byte(2).string("a").string("b"))});
+  seeds.push_back({"redirect18", 4, universe(0, 18, Body().bytes({127, 0, 0, 1}).word(5670))});
+  seeds.push_back({"unknown", 4, universe(0, 99, Body().long_(1))});
+  return seeds;
+}
+
+std::vector<Seed> world_seeds() {
+  std::vector<Seed> seeds;
+  for (int build = 0; build < 5; ++build) {
+    int number = fuzz::kWorldBuilds[build];
+    std::string tag = std::to_string(number);
+    bool long_session = number >= 28, tilted = number >= 39;
+    Body add = long_session ? Body().long_(8) : Body().word(8);
+    add.string("Kicker").long_(1).long_(2).long_(3).word(900).byte(1).byte(1);
+    if (long_session) add.word(1).long_(2).long_(3);
+    Bytes chat = world(12, Body().word(8).string("Ball owner"));
+    Bytes added = world(2, add);
+    added.insert(added.end(), chat.begin(), chat.end());
+    seeds.push_back({"avatar_" + tag, build, added});
+    seeds.push_back({"cell_" + tag, build | 0x08,
+                     world(6, Body().word(-2).word(3).long_(9).bytes(object(tilted).bytes_))});
+    Body add7 = tilted ? Body().long_(5) : Body().word(5);
+    add7.long_(9).word(1).word(-1).bytes(object(tilted).bytes_);
+    seeds.push_back({"object7_" + tag, build, world(7, add7)});
+    Body click = Body().long_(8).word(1).word(2).long_(3);
+    if (tilted)
+      click.long_(1)
+          .long_(2)
+          .word(3)
+          .word(4)
+          .word(5)
+          .word(6)
+          .word(7)
+          .word(8)
+          .string("m")
+          .string("d")
+          .string("a");
+    seeds.push_back({"click19_" + tag, build, world(19, click)});
+    Body kind = tilted ? Body().byte(1).long_(7) : Body().bytes({1, 2, 3, 4});
+    seeds.push_back({"entry25_" + tag, build, world(25, Body(kind).byte(0))});
+    seeds.push_back({"entry26_" + tag, build,
+                     world(26, Body().byte(0).bytes(kind.bytes_).long_(1).long_(2).string("t"))});
+    Body list = Body()
+                    .long_(1)
+                    .byte(1)
+                    .string("a")
+                    .string("b")
+                    .string("c")
+                    .string("d")
+                    .byte(2)
+                    .long_(3)
+                    .long_(4)
+                    .long_(5)
+                    .word(6)
+                    .long_(7)
+                    .byte(8);
+    if (tilted) list.long_(9);
+    seeds.push_back({"list30_" + tag, build, world(30, list)});
+  }
+  seeds.push_back({"attributes1", 4 | 0x40,
+                   world(1, Body()
+                                .byte(14)
+                                .data({'Y'})
+                                .byte(57)
+                                .data({'0', 'a', 'F', 'F'})
+                                .byte(22)
+                                .data({1, 2})
+                                .byte(60)
+                                .data({'5', '0', '0', '0'})
+                                .byte(62)
+                                .data({'9'})
+                                .byte(21)
+                                .data({'3', '9'}))});
+  seeds.push_back({"attributes1_again", 4 | 0x10 | 0x20, world(1, Body().byte(3).data({'x'}))});
+  seeds.push_back({"delete3", 4, world(3, Body().word(8))});
+  seeds.push_back(
+      {"change4", 4, world(4, Body().word(8).long_(1).long_(2).long_(3).word(4).byte(5).byte(6))});
+  seeds.push_back({"chat5_18", 4, [] {
+                     Bytes all = world(5, Body().word(8).string("a"));
+                     Bytes more = world(18, Body().word(8).string("b"));
+                     all.insert(all.end(), more.begin(), more.end());
+                     return all;
+                   }()});
+  seeds.push_back({"result0", 4, world(0, Body().long_(1).byte(2))});
+  seeds.push_back({"delete8", 4, world(8, Body().word(1).long_(2).word(3).word(4).long_(5))});
+  for (int id : {9, 10, 11, 14, 36, 45, 13, 15, 16}) {
+    seeds.push_back({"bare" + std::to_string(id), 4, world(id, Body())});
+  }
+  seeds.push_back({"keys17", 4, world(17, Body().word(1).word(2))});
+  seeds.push_back({"click20", 4, world(20, Body().long_(8).word(1).word(2).long_(3))});
+  seeds.push_back({"act21", 4, world(21, Body().long_(8).long_(9))});
+  seeds.push_back({"address22", 4, world(22, Body().long_(8).byte(0).bytes({1, 2, 3, 4}))});
+  seeds.push_back({"texts23", 4, world(23, Body().long_(8).string("a").string("b"))});
+  seeds.push_back(
+      {"location24", 4,
+       world(24, Body().long_(8).string("w").long_(1).long_(2).long_(3).word(4).byte(5))});
+  seeds.push_back({"build27", 4, world(27, Body().byte(27).byte(0))});
+  seeds.push_back({"entity28", 4, world(28, Body().string("a").byte(0).long_(1))});
+  seeds.push_back({"entity29", 4, world(29, Body().byte(0).long_(1))});
+  seeds.push_back({"flag31", 4, world(31, Body().byte(0).byte(1))});
+  seeds.push_back({"entity32", 4, world(32, Body().long_(1))});
+  for (int id : {33, 35, 37, 47}) {
+    seeds.push_back({"result" + std::to_string(id), 4, world(id, Body().byte(0))});
+  }
+  seeds.push_back({"value34", 4, world(34, Body().byte(0).long_(1))});
+  seeds.push_back({"items41", 4, world(41, Body().byte(0).word(1).word(2))});
+  seeds.push_back({"page42", 4,
+                   world(42, Body()
+                                 .byte(0)
+                                 .word(1)
+                                 .word(2)
+                                 .long_(3)
+                                 .byte(0)
+                                 .bytes(node(true).bytes_)
+                                 .bytes(node(false).bytes_))});
+  seeds.push_back({"notice43", 4, world(43, Body().byte(1).byte(2).byte(3).byte(3).string("n"))});
+  seeds.push_back({"page44", 4, world(44, Body().word(1).word(2))});
+  seeds.push_back(
+      {"pages46", 4, world(46, Body().byte(0).byte(1).word(1).word(2).bytes(node(false).bytes_))});
+  seeds.push_back({"page48", 4, world(48, Body().byte(0).word(1).word(2).byte(3).byte(4).byte(5))});
+  seeds.push_back({"unknown", 4, world(49, Body().long_(1))});
+  return seeds;
+}
+
+bool write_seeds(const std::string& directory, const std::vector<Seed>& seeds) {
+  for (const Seed& seed : seeds) {
+    std::string path = directory + "/" + seed.name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    auto setup = static_cast<std::uint8_t>(seed.setup);
+    bool ok = std::fwrite(&setup, 1, 1, file) == 1 &&
+              std::fwrite(seed.body.data(), 1, seed.body.size(), file) == seed.body.size();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds DIRECTORY\n");
+    return 2;
+  }
+  std::string directory = argv[1];
+  if (!write_seeds(directory + "/universe", universe_seeds()) ||
+      !write_seeds(directory + "/world", world_seeds())) {
+    std::perror("fuzz_seeds");
+    return 1;
+  }
+  return 0;
+}

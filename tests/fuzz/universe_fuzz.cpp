@@ -1,0 +1,12 @@
+// Arbitrary bytes as the universe stream of a logged-in instance.
+#include "fuzz/fuzz_session.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::start();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::run(data, size, false);
+  return 0;
+}
