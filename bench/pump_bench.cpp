@@ -4,78 +4,19 @@
 // instance in a world takes.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-
-extern char** environ;
+#include "server_process.h"
 
 namespace {
 
 constexpr int kBots = 1000;
 constexpr auto kStartLimit = std::chrono::seconds(120);
-
-// orbilo-server in a child process, so that its work and memory are not
-// counted as the library's; it lies beside this program in build/bin.
-class ServerProcess {
- public:
-  ServerProcess() {
-    char self[4096] = {};
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return;
-    std::string path(self, static_cast<std::size_t>(length));
-    path = path.substr(0, path.rfind('/') + 1) + "orbilo-server";
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args = {
-        path,      "--universe",        "127.0.0.1:0", "--version-server", "off",
-        "--world", "bench=127.0.0.1:0", "--no-admin",  "--max-clients",    "5000"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    // The server names the port it was given: "universe: 127.0.0.1:PORT, ...".
-    FILE* lines = fdopen(out[0], "r");
-    char line[512];
-    while (pid_ > 0 && lines != nullptr && std::fgets(line, sizeof line, lines) != nullptr) {
-      const char* found = std::strstr(line, "universe: 127.0.0.1:");
-      if (found != nullptr) {
-        port_ = std::atoi(found + std::strlen("universe: 127.0.0.1:"));
-        break;
-      }
-    }
-    // The rest of its log is not read: it goes nowhere from here on.
-    if (lines != nullptr) std::fclose(lines);
-  }
-  ~ServerProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  int port() const { return port_; }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
 
 int entered = 0;
 int failures = 0;
@@ -117,7 +58,7 @@ struct Crowd {
   }
   ~Crowd() { api_term(); }
 
-  ServerProcess server;
+  ServerProcess server{{"--world", "bench=127.0.0.1:0", "--max-clients", "5000"}};
   bool ready = false;
   double kib_per_instance = 0;
 };
