@@ -1,0 +1,44 @@
+// A small blocking TCP client socket for the application: connect to a host
+// by dotted address or name, send, receive, close, and the last error. Every
+// wait is bounded, so that a silent peer cannot hang the program.
+//
+// Error codes are the system's errno plus 10000, as the library reports
+// socket errors; a host name that cannot be looked up gives 10022.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class ClientSocket {
+ public:
+  static constexpr int kErrorBase = 10000;
+  static constexpr int kHostNotFound = 10022;
+  static constexpr int kDefaultTimeoutMs = 10000;
+
+  ClientSocket() = default;
+  ~ClientSocket() { Close(); }
+  ClientSocket(const ClientSocket&) = delete;
+  ClientSocket& operator=(const ClientSocket&) = delete;
+
+  // Connects to host:port (IPv4) within the time-out: true, or false with
+  // the last error set.
+  bool Connect(const std::string& host, int port);
+  // Sends every byte: true, or false with the last error set.
+  bool Send(const void* data, std::size_t size);
+  // Receives exactly size bytes: true, or false with the last error set (a
+  // peer that closes first gives ECONNRESET).
+  bool Receive(void* data, std::size_t size);
+  void Close();
+  int LastError() const { return last_error_; }
+
+  // Test hook: the time-out of the connect and of each wait for data, in ms
+  // (0 or less restores the default of 10 s).
+  static void SetTimeoutForTests(int ms);
+
+ private:
+  bool Fail(int error);
+  bool WaitFor(short events);
+
+  int fd_ = -1;
+  int last_error_ = 0;
+};
