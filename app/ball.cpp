@@ -1,0 +1,70 @@
+#include "app/ball.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/session.h"
+#include "sdk/sdk.h"
+
+const char* const kCopyright = "Copyright (C) 2026 The Orbilo Authors";
+
+int GoToLocation(const std::string& text, int type) {
+  Location location;
+  ParseLocation(text, location);
+  api_int_set(ATTR_MY_Z, location.z);
+  api_int_set(ATTR_MY_X, location.x);
+  api_int_set(ATTR_MY_Y, location.y);
+  api_int_set(ATTR_MY_YAW, location.yaw);
+  api_int_set(ATTR_MY_TYPE, type);
+  return api_state_change();
+}
+
+void OnAvatarChange() {
+  LoginPage* page = active_page();
+  const char* name = api_string(ATTR_AVATAR_NAME);
+  if (page != nullptr && page->fields().DisableBotKicking && name != nullptr && name[0] == '[') {
+    return;
+  }
+  int kicker_x = api_int(ATTR_AVATAR_X), kicker_z = api_int(ATTR_AVATAR_Z);
+  int ball_x = api_int(ATTR_MY_X), ball_z = api_int(ATTR_MY_Z);
+  if (api_int(ATTR_AVATAR_GESTURE) != kKickGesture) return;
+  // Differences in 64 bits: positions far apart cannot overflow.
+  if (std::llabs(static_cast<long long>(kicker_x) - ball_x) > kKickRadius ||
+      std::llabs(static_cast<long long>(kicker_z) - ball_z) > kKickRadius) {
+    return;
+  }
+  int yaw = api_int(ATTR_AVATAR_YAW);
+  double angle = yaw * kAngleFactor;
+  api_int_set(ATTR_MY_X, kicker_x + static_cast<int>(std::trunc(kKickDistance * std::sin(angle))));
+  api_int_set(ATTR_MY_Z, kicker_z + static_cast<int>(std::trunc(kKickDistance * std::cos(angle))));
+  api_int_set(ATTR_MY_YAW, yaw);
+  api_state_change();
+}
+
+void OnChat() {
+  LoginPage* page = active_page();
+  const char* said = api_string(ATTR_CHAT_MESSAGE);
+  if (said == nullptr || api_int(ATTR_WORLD_BUILD) < kRepliesFromWorldBuild) return;
+  std::string speaker = api_string(ATTR_AVATAR_NAME) != nullptr ? api_string(ATTR_AVATAR_NAME) : "";
+  if (strcasecmp(said, OwnerQuery.c_str()) == 0) {
+    std::string reply =
+        "I'm owned by " + OwnerName + " (citizen # " + std::to_string(LoginCitizen) + ").";
+    api_whisper(api_int(ATTR_CHAT_SESSION), reply.c_str());
+    if (page != nullptr) {
+      page->view()->AppendLog("Owner response sent to " + speaker + ".", kGreen, false, false,
+                              false, true);
+    }
+  }
+  if (strcasecmp(said, VersionQuery.c_str()) == 0) {
+    std::string reply =
+        "I am Simple Orbilo Build " + std::to_string(kApplicationBuild) + " (" + kCopyright + ").";
+    api_whisper(api_int(ATTR_CHAT_SESSION), reply.c_str());
+    if (page != nullptr) {
+      page->view()->AppendLog("Version response sent to " + speaker + ".", kGreen, false, false,
+                              false, true);
+    }
+  }
+}

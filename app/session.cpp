@@ -1,0 +1,239 @@
+#include "app/session.h"
+
+#include <strings.h>
+
+#include "app/ball.h"
+#include "app/login_fields.h"
+#include "app/version_check.h"
+#include "sdk/sdk.h"
+
+int Running = 0;
+std::string LoginWorld;
+std::string LoginLocation;
+int LoginAvatar = 0;
+int LoginCitizen = 0;
+std::string OwnerName;
+std::string OwnerQuery;
+std::string VersionQuery;
+std::string UniverseHost;
+int UniversePort = 0;
+std::string IniPath;
+
+namespace {
+
+LoginPage* page = nullptr;
+
+constexpr const char* kProgramCaption = "Simple Orbilo";
+constexpr const char* kShortCaption = "Orbilo";
+
+std::string with_reason(const char* format, int rc) {
+  std::string text = format;
+  std::size_t at = text.find("%s");
+  return text.replace(at, 2, api_result_text(rc));
+}
+
+// The library's callbacks have no room for the page: they find it here.
+void login_result(int rc) {
+  if (page != nullptr) page->OnLoginResult(rc);
+}
+void enter_result(int rc) {
+  if (page != nullptr) page->OnEnterResult(rc);
+}
+void world_change_result(int rc) {
+  if (page != nullptr) page->OnWorldChangeResult(rc);
+}
+void owner_lookup(int rc) {
+  if (page != nullptr) page->OnOwnerLookup(rc);
+}
+
+}  // namespace
+
+LoginPage* active_page() {
+  return page;
+}
+
+void LoginPage::Init() {
+  page = this;
+  view_->SetModified(false);
+  if (IniPath.empty()) IniPath = settings_path();
+  settings_load(IniPath, &fields_, &servers_);
+  view_->FillControls(login_fields_texts(fields_));
+  UniverseHost = servers_.UniverseHost;
+  UniversePort = servers_.UniversePort;
+}
+
+void LoginPage::Destroy() {
+  api_destroy();
+  ReadFields();
+  settings_save(IniPath, fields_);
+  api_term();
+  if (page == this) page = nullptr;
+}
+
+void LoginPage::ReadFields() {
+  std::string message;
+  if (!login_fields_read(view_->ReadControls(), &fields_, &message)) {
+    view_->MessageBox(true, view_->ApplicationName(), message, BoxIcon::kWarning);
+  }
+}
+
+void LoginPage::Log(const std::string& text) {
+  view_->AppendLog(text, kBlue, false, false, false, true);
+}
+
+void LoginPage::Report(const std::string& text) {
+  view_->SetStatus(text);
+  Log(text);
+}
+
+void LoginPage::OnLogin() {
+  page = this;
+  ReadFields();
+  Running = 0;
+  view_->EnableLoginControls(false);
+  LoginLocation = fields_.CenterCoords;
+  LoginWorld = fields_.World;
+  LoginAvatar = fields_.Avatar;
+  LoginCitizen = fields_.Citizen;
+  OwnerQuery = fields_.Name + " owner";
+  VersionQuery = fields_.Name + " version";
+  api_event_set(EVENT_CHAT, OnChat);
+  api_event_set(EVENT_AVATAR_CHANGE, OnAvatarChange);
+  if (fields_.World.empty()) {
+    view_->EnableLoginControls(true);
+    view_->MessageBox(true, kShortCaption, "You must input a world.", BoxIcon::kError);
+    return;
+  }
+  int rc = api_create(UniverseHost.c_str(), UniversePort, nullptr);
+  if (rc != 0) {
+    std::string text = with_reason("Unable to create bot instance (reason: %s).", rc);
+    Log(text);
+    view_->MessageBox(true, view_->ApplicationName(), text, BoxIcon::kNone);
+    return;
+  }
+  view_->SetStatus("Connecting to version server...");
+  CVersionCheck check;
+  check.SetPort(servers_.VersionPort);
+  std::string message;
+  int verdict = check.Query(servers_.VersionHost, "Orbilo", kApplicationBuild, message);
+  if (verdict < 0) {
+    view_->MessageBox(
+        true, view_->ApplicationName(),
+        "Sorry, a network error occured while talking to the version server: " + check.ErrorText(),
+        BoxIcon::kNone);
+    exit_status_ = 1;
+    view_->RequestQuit();
+    return;
+  }
+  if (verdict != CVersionCheck::kAccepted) {
+    view_->MessageBox(true, kProgramCaption, "Sorry, you cannot start this build: " + message,
+                      BoxIcon::kError);
+    exit_status_ = 1;
+    view_->RequestQuit();
+    return;
+  }
+  if (!message.empty()) {
+    Log(message);
+    view_->MessageBox(true, kProgramCaption, message, BoxIcon::kInformation);
+  } else {
+    Log("Orbilo has verified your Orbilo version is up to date.");
+  }
+  api_callback_set(CALLBACK_LOGIN, login_result);
+  api_callback_set(CALLBACK_ENTER, enter_result);
+  api_string_set(ATTR_LOGIN_NAME, fields_.Name.c_str());
+  api_int_set(ATTR_LOGIN_OWNER, fields_.Citizen);
+  api_string_set(ATTR_LOGIN_PRIVILEGE_PASSWORD, fields_.Password.c_str());
+  api_string_set(ATTR_LOGIN_APPLICATION, kProgramCaption);
+  view_->SetStatus("Attempting to login...");
+  api_login();
+}
+
+void LoginPage::OnLoginResult(int rc) {
+  if (rc != 0) {
+    std::string text = with_reason("Unable to login (reason: %s).", rc);
+    Log(text);
+    view_->SetStatus(text);
+    view_->EnableLoginControls(true);
+    view_->MessageBox(false, kProgramCaption, text, BoxIcon::kError);
+    return;
+  }
+  Log("Orbilo has successfully logged in.");
+  view_->SetStatus("Entering world...");
+  api_callback_set(CALLBACK_CITIZEN_LOOKUP, owner_lookup);
+  if (api_citizen_lookup(fields_.Citizen) == 0) api_enter(LoginWorld.c_str());
+}
+
+void LoginPage::OnOwnerLookup(int rc) {
+  OwnerName = rc != 0 ? "<error in name lookup>" : api_string(ATTR_CITIZEN_NAME);
+}
+
+void LoginPage::OnEnterResult(int rc) {
+  if (rc != 0) {
+    std::string text = with_reason("Unable to enter world (reason: %s).", rc);
+    Log(text);
+    view_->SetStatus(text);
+    api_destroy();
+    view_->EnableLoginControls(true);
+    view_->MessageBox(false, kProgramCaption, text, BoxIcon::kError);
+    return;
+  }
+  GoToLocation(LoginLocation, LoginAvatar);
+  Report("Orbilo has successfully entered the world.");
+  Report("Orbilo is now running.");
+  Running = 1;
+  view_->EnableRunningControls(true);
+  view_->SetModified(false);
+}
+
+void LoginPage::PlaceAtHome(bool report_success) {
+  int rc = GoToLocation(fields_.CenterCoords, fields_.Avatar);
+  if (rc != 0) {
+    std::string text = with_reason("Unable to change state (reason: %s).", rc);
+    Report(text);
+    view_->MessageBox(true, kShortCaption, text, BoxIcon::kError);
+  } else if (report_success) {
+    Report("Change successful.");
+  }
+}
+
+void LoginPage::OnTimer(int id) {
+  if (id == kPumpTimer) {
+    api_wait(0);
+  } else if (id == kHomeTimer && fields_.ReturnHome && Running == 1) {
+    PlaceAtHome(false);
+  }
+}
+
+void LoginPage::OnReturnHome() {
+  PlaceAtHome(false);
+}
+
+void LoginPage::OnSettingChanged() {
+  view_->SetModified(Running == 1);
+}
+
+void LoginPage::OnApply() {
+  ReadFields();
+  if (fields_.World.empty()) {
+    view_->MessageBox(true, kShortCaption, "You must input a world.", BoxIcon::kError);
+  } else if (strcasecmp(fields_.World.c_str(), api_string(ATTR_WORLD_NAME) != nullptr
+                                                   ? api_string(ATTR_WORLD_NAME)
+                                                   : "") == 0) {
+    PlaceAtHome(true);
+  } else {
+    api_callback_set(CALLBACK_ENTER, nullptr);
+    api_callback_set(CALLBACK_ENTER, world_change_result);
+    api_enter(fields_.World.c_str());
+  }
+  view_->SetModified(false);
+}
+
+void LoginPage::OnWorldChangeResult(int rc) {
+  if (rc != 0) {
+    std::string text = with_reason("Unable to enter world (reason: %s).", rc);
+    Report(text);
+    view_->MessageBox(true, kShortCaption, text, BoxIcon::kError);
+    return;
+  }
+  PlaceAtHome(true);
+}

@@ -1,0 +1,79 @@
+// The session driver of the login page: from the Login button to a bot
+// running in its world, the library's pump and the home timer, and the
+// user's later changes (another world, another home, Return home). It
+// reports each step through the view: the status line, the log in blue, and
+// message boxes.
+#pragma once
+
+#include <string>
+
+#include "app/settings.h"
+#include "app/view.h"
+
+// The session's globals, alive for the whole run.
+extern int Running;                // the bot is in its world
+extern std::string LoginWorld;     // the world at Login
+extern std::string LoginLocation;  // the location at Login
+extern int LoginAvatar;
+extern int LoginCitizen;
+extern std::string OwnerName;     // the owner's citizen name, once looked up
+extern std::string OwnerQuery;    // "NAME owner"
+extern std::string VersionQuery;  // "NAME version"
+extern std::string UniverseHost;
+extern int UniversePort;
+extern std::string IniPath;
+
+inline constexpr int kApplicationBuild = 4;
+inline constexpr int kPumpTimer = 42;  // every 50 ms
+inline constexpr int kHomeTimer = 43;  // every 120000 ms
+inline constexpr int kPumpIntervalMs = 50;
+inline constexpr int kHomeIntervalMs = 120000;
+
+// The login page of the core. One page runs at a time: the library's
+// callbacks reach the page that logged in last.
+class LoginPage {
+ public:
+  explicit LoginPage(View* view) : view_(view) {}
+
+  // Page initialisation: the settings from IniPath, the controls filled. The
+  // front end starts the timers.
+  void Init();
+  // Page destruction: the instance destroyed, the controls read and the
+  // settings written, the library shut down.
+  void Destroy();
+
+  void OnLogin();
+  void OnTimer(int id);
+  void OnReturnHome();
+  void OnSettingChanged();
+  void OnApply();
+
+  // The library's callbacks and events, as the page sees them.
+  void OnLoginResult(int rc);
+  void OnEnterResult(int rc);
+  void OnWorldChangeResult(int rc);
+  void OnOwnerLookup(int rc);
+
+  LoginFields& fields() { return fields_; }
+  const ServerSettings& servers() const { return servers_; }
+  View* view() const { return view_; }
+  // 1 once a failed or refused version check asked the program to end.
+  int exit_status() const { return exit_status_; }
+
+ private:
+  // Reads the controls into the fields; a failed check shows its message.
+  void ReadFields();
+  // Sets the status line, then appends the text to the log.
+  void Report(const std::string& text);
+  void Log(const std::string& text);
+  // "Unable to change state (reason: %s)." when placing the bot fails.
+  void PlaceAtHome(bool report_success);
+
+  View* view_;
+  LoginFields fields_;
+  ServerSettings servers_;
+  int exit_status_ = 0;
+};
+
+// The page that the library's callbacks reach.
+LoginPage* active_page();

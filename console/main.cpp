@@ -1,0 +1,131 @@
+// orbilo-console: Simple Orbilo without a window, for servers. It starts as
+// the window does (the library, then the settings from orbilo.ini in the
+// working directory), presses Login at once, and runs the pump and home
+// timers. Commands on stdin, one a line: home, set KEY=VALUE, apply, quit.
+//
+//   orbilo-console [-C DIR]
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/session.h"
+#include "console/console_view.h"
+#include "sdk/sdk.h"
+
+namespace {
+
+volatile sig_atomic_t stopping = 0;
+
+void on_signal(int) {
+  stopping = 1;
+}
+
+// Runs one command line; false when it asks the program to end.
+bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
+  std::string command = line;
+  while (!command.empty() && (command.back() == '\r' || command.back() == ' ')) command.pop_back();
+  std::size_t start = command.find_first_not_of(' ');
+  if (start == std::string::npos) return true;
+  command.erase(0, start);
+  if (command == "quit") return false;
+  if (command == "home") {
+    if (!view.running_enabled()) {
+      std::fprintf(stderr, "home: the bot is not running\n");
+    } else {
+      page.OnReturnHome();
+    }
+  } else if (command == "apply") {
+    if (!view.modified()) {
+      std::fprintf(stderr, "apply: nothing to apply\n");
+    } else {
+      page.OnApply();
+    }
+  } else if (command.rfind("set ", 0) == 0 && command.find('=') != std::string::npos) {
+    std::string assignment = command.substr(4);
+    std::size_t equals = assignment.find('=');
+    std::string why = view.SetControl(assignment.substr(0, equals), assignment.substr(equals + 1));
+    if (!why.empty()) {
+      std::fprintf(stderr, "set: %s\n", why.c_str());
+    } else {
+      page.OnSettingChanged();
+    }
+  } else {
+    std::fprintf(stderr, "unknown command: %s (home, set KEY=VALUE, apply, quit)\n",
+                 command.c_str());
+  }
+  std::fflush(stderr);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int k = 1; k < argc; ++k) {
+    if (std::strcmp(argv[k], "-C") == 0 && k + 1 < argc) {
+      if (chdir(argv[++k]) != 0) {
+        std::fprintf(stderr, "orbilo-console: cannot change to %s\n", argv[k]);
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "usage: orbilo-console [-C DIR]\n");
+      return 2;
+    }
+  }
+  ConsoleView view(stdout, stderr, isatty(STDOUT_FILENO) != 0);
+  if (api_init(ORBILO_SDK_BUILD) != 0) {
+    view.MessageBox(false, "Simple Orbilo", "Unable to initialize API \n", BoxIcon::kError);
+    return 1;
+  }
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  LoginPage page(&view);
+  page.Init();
+  page.OnLogin();
+
+  using Clock = std::chrono::steady_clock;
+  auto next_pump = Clock::now() + std::chrono::milliseconds(kPumpIntervalMs);
+  auto next_home = Clock::now() + std::chrono::milliseconds(kHomeIntervalMs);
+  bool reading = true;  // an empty stdin is no command: the bot keeps running
+  std::string pending;
+  while (!stopping && !view.quit_requested()) {
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_pump - Clock::now());
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    int ready =
+        poll(&input, reading ? 1 : 0, wait.count() > 0 ? static_cast<int>(wait.count()) : 0);
+    if (ready > 0 && reading) {
+      char buffer[512];
+      ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (count <= 0) {
+        reading = false;
+      } else {
+        pending.append(buffer, static_cast<std::size_t>(count));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+          std::string line = pending.substr(0, end);
+          pending.erase(0, end + 1);
+          if (!run_command(line, page, view)) stopping = 1;
+        }
+      }
+    }
+    auto now = Clock::now();
+    if (now >= next_pump) {
+      page.OnTimer(kPumpTimer);
+      next_pump = now + std::chrono::milliseconds(kPumpIntervalMs);
+    }
+    if (now >= next_home) {
+      page.OnTimer(kHomeTimer);
+      next_home = now + std::chrono::milliseconds(kHomeIntervalMs);
+    }
+  }
+  page.Destroy();
+  return page.exit_status();
+}
