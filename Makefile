@@ -10,7 +10,7 @@ JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev
 
-.PHONY: all deps build test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build demo test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -31,6 +31,11 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The bot end to end: orbilo-server on loopback with a crowd, and the bot in
+# its world (DEMO_SECONDS=N ends it after N seconds).
+demo: build
+	@sh tools/demo.sh
 
 test: test-plain test-sanitized test-fuzz
 

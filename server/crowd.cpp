@@ -124,6 +124,10 @@ void crowd_tick(Server* server, World* world) {
   for (CrowdMember& member : world->crowd) {
     move(world, &member, bots);
     world_report_state(world, member.avatar, false, nullptr);
+    if (member.avatar.gesture == kKickGesture) {
+      server_log(server, "kick in %s: %s kicks at %d %d", world->config.name.c_str(),
+                 member.avatar.name.c_str(), member.avatar.x, member.avatar.z);
+    }
     if (!bots.empty() &&
         random_between(world->rng, 1, 1000) <= server->config.crowd_chat_per_mille) {
       const Client* bot = bots[world->rng() % bots.size()];
@@ -132,6 +136,8 @@ void crowd_tick(Server* server, World* world) {
                              ? bot->avatar.name.substr(1, bot->avatar.name.size() - 2)
                              : bot->avatar.name;
       std::string text = name + (world->rng() % 2 == 0 ? " owner" : " version");
+      server_log(server, "chat in %s from %s: %s", world->config.name.c_str(),
+                 member.avatar.name.c_str(), text.c_str());
       world_report_chat(world, member.avatar.session, text);
     }
   }
