@@ -52,6 +52,10 @@ LoginPage* active_page() {
   return page;
 }
 
+void LoginPage::Activate() {
+  page = this;
+}
+
 void LoginPage::Init() {
   page = this;
   view_->SetModified(false);

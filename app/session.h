@@ -42,6 +42,9 @@ class LoginPage {
   // settings written, the library shut down.
   void Destroy();
 
+  // Makes this the page that the library's callbacks and events reach.
+  void Activate();
+
   void OnLogin();
   void OnTimer(int id);
   void OnReturnHome();

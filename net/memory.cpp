@@ -1,20 +1,23 @@
 #include "net/memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-long allocations = 0;
-long blocks_held = 0;
+// Counters that a server running on another thread of the same process (as
+// in the tests) may move at the same time; the library itself has one thread.
+std::atomic<long> allocations{0};
+std::atomic<long> blocks_held{0};
 long fail_at = 0;  // allocation number (counted from the hook's arming) that fails
 bool fail_persistent = false;
 long armed_base = 0;
 
 bool should_fail() {
-  ++allocations;
+  long count = allocations.fetch_add(1, std::memory_order_relaxed) + 1;
   if (fail_at == 0) return false;
-  long nth = allocations - armed_base;
+  long nth = count - armed_base;
   return fail_persistent ? nth >= fail_at : nth == fail_at;
 }
 
@@ -23,7 +26,7 @@ bool should_fail() {
 void* mem_alloc(std::size_t size) {
   if (should_fail()) return nullptr;
   void* block = std::malloc(size == 0 ? 1 : size);
-  if (block != nullptr) ++blocks_held;
+  if (block != nullptr) blocks_held.fetch_add(1, std::memory_order_relaxed);
   return block;
 }
 
@@ -36,7 +39,7 @@ void* mem_calloc(std::size_t count, std::size_t size) {
 
 void mem_free(void* block) {
   if (block == nullptr) return;
-  --blocks_held;
+  blocks_held.fetch_sub(1, std::memory_order_relaxed);
   std::free(block);
 }
 
@@ -51,8 +54,12 @@ char* mem_strdup(const char* text, std::size_t length) {
 void mem_fail_at(long nth, bool persistent) {
   fail_at = nth < 0 ? 0 : nth;
   fail_persistent = persistent;
-  armed_base = allocations;
+  armed_base = allocations.load(std::memory_order_relaxed);
 }
 
-long mem_allocation_count() { return allocations; }
-long mem_blocks_held() { return blocks_held; }
+long mem_allocation_count() {
+  return allocations.load(std::memory_order_relaxed);
+}
+long mem_blocks_held() {
+  return blocks_held.load(std::memory_order_relaxed);
+}
