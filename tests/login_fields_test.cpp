@@ -17,11 +17,12 @@ LoginFields loaded() {
 }
 
 TEST(LoginFields, AFailedCheckEndsTheReadAtItsField) {
-  ControlTexts texts = login_fields_texts(loaded());
-  texts.name = "New name";
-  texts.avatar = "";
-  texts.citizen = "9";
-  texts.world = "new";
+  LoginFields typed = loaded();
+  typed.Name = "New name";
+  typed.Citizen = 9;
+  typed.World = "new";
+  ControlTexts texts = login_fields_texts(typed);
+  texts.avatar.clear();
   LoginFields fields = loaded();
   std::string message;
   EXPECT_FALSE(login_fields_read(texts, &fields, &message));
@@ -32,11 +33,11 @@ TEST(LoginFields, AFailedCheckEndsTheReadAtItsField) {
   EXPECT_EQ(fields.World, "old");
 
   texts = login_fields_texts(loaded());
-  texts.name = std::string(19, 'n');  // as a longer name loads from the file
+  texts.name.assign(19, 'n');  // as a longer name loads from the file
   EXPECT_FALSE(login_fields_read(texts, &fields, &message));
   EXPECT_EQ(message, "Please enter no more than 16 characters.");
   texts.name = "Ball";
-  texts.password = std::string(21, 'p');
+  texts.password.assign(21, 'p');
   EXPECT_FALSE(login_fields_read(texts, &fields, &message));
   EXPECT_EQ(message, "Please enter no more than 20 characters.");
 }
