@@ -21,6 +21,9 @@ namespace {
 
 volatile sig_atomic_t stopping = 0;
 
+// How long the library may wait before stdin is looked at again.
+constexpr int kStdinCheckMs = 20;
+
 void on_signal(int) {
   stopping = 1;
 }
@@ -97,11 +100,8 @@ int main(int argc, char** argv) {
   bool reading = true;  // an empty stdin is no command: the bot keeps running
   std::string pending;
   while (!stopping && !view.quit_requested()) {
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_pump - Clock::now());
     pollfd input{STDIN_FILENO, POLLIN, 0};
-    int ready =
-        poll(&input, reading ? 1 : 0, wait.count() > 0 ? static_cast<int>(wait.count()) : 0);
-    if (ready > 0 && reading) {
+    if (reading && poll(&input, 1, 0) > 0) {
       char buffer[512];
       ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
       if (count <= 0) {
@@ -124,6 +124,15 @@ int main(int argc, char** argv) {
     if (now >= next_home) {
       page.OnTimer(kHomeTimer);
       next_home = now + std::chrono::milliseconds(kHomeIntervalMs);
+    }
+    // Until the next tick, wait on the library's links, so that what arrives
+    // is handled at once rather than at the tick; with no bot, on stdin.
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_pump - Clock::now());
+    int wait_ms = wait.count() > 0 ? static_cast<int>(wait.count()) : 0;
+    if (wait_ms > 0 && api_instance() != nullptr) {
+      api_wait(wait_ms < kStdinCheckMs ? wait_ms : kStdinCheckMs);
+    } else if (wait_ms > 0) {
+      poll(&input, reading ? 1 : 0, wait_ms);
     }
   }
   page.Destroy();
