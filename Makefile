@@ -8,7 +8,7 @@ FUZZ_TARGETS := universe_fuzz world_fuzz
 FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev
+               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev
 
 .PHONY: all deps build demo test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
