@@ -202,6 +202,55 @@ TEST_F(UniverseReplies, WorldListsReportEachEntryAndTheirEnd) {
   EXPECT_TRUE(calls.events.empty());
 }
 
+// A handler may run the pump, or destroy another instance, while a world list
+// is being read: the list's rest is not taken for a message of its own, and
+// the message after it arrives whole.
+void* other_instance = nullptr;
+
+void list_entry_pumps() {
+  calls.events.push_back(EVENT_WORLD_LIST);
+  api_wait(0);
+}
+
+void list_entry_destroys_another() {
+  calls.events.push_back(EVENT_WORLD_LIST);
+  void* current = api_instance();
+  if (other_instance != nullptr && api_instance_set(other_instance) == 0) api_destroy();
+  other_instance = nullptr;
+  api_instance_set(current);
+}
+
+TEST_F(UniverseReplies, AHandlerThatPumpsOrDestroysMidListKeepsTheLinkInStep) {
+  logged_in();
+  Bytes three = Body()
+                    .string("one")
+                    .byte(1)
+                    .word(3)
+                    .string("two")
+                    .byte(2)
+                    .word(4)
+                    .string("three")
+                    .byte(2)
+                    .word(5)
+                    .bytes_;
+  api_event_set(EVENT_WORLD_LIST, list_entry_pumps);
+  run({"pumping",
+       0,
+       14,
+       three,
+       {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
+
+  ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other_instance), 0);
+  ASSERT_TRUE(universe_.accept().valid());
+  ASSERT_EQ(api_instance_set(instance_), 0);
+  api_event_set(EVENT_WORLD_LIST, list_entry_destroys_another);
+  // The destroy ends the pass: the list's rest is passed over.
+  run({"destroying", 0, 14, three, {EVENT_WORLD_LIST}, {}, nullptr});
+  EXPECT_EQ(other_instance, nullptr);
+}
+
 // Messages 9 and 10 (when its flag asks) are answered with message 34.
 TEST_F(UniverseReplies, AcknowledgementsGoBack) {
   logged_in();

@@ -103,6 +103,24 @@ TEST_F(WorldHandlers, CellsAndObjects) {
   for (const Case& each : bounded) run(each);
 }
 
+void object_pumps() {
+  session::calls.events.push_back(EVENT_CELL_OBJECT);
+  api_wait(0);
+}
+
+// A handler that runs the pump while a cell is being read: the cell's rest is
+// not taken for a message of its own.
+TEST_F(WorldHandlers, AHandlerThatPumpsMidCellKeepsTheLinkInStep) {
+  in_world();
+  api_event_set(EVENT_CELL_OBJECT, object_pumps);
+  run({"cell",
+       6,
+       object(object(Body().word(1).word(2).long_(9), 5, 10), 6, 20).bytes_,
+       {EVENT_CELL_BEGIN, EVENT_CELL_OBJECT, EVENT_CELL_OBJECT, EVENT_CELL_END},
+       {},
+       [] { EXPECT_EQ(api_int(ATTR_OBJECT_NUMBER), 6); }});
+}
+
 // Cut one byte short, an object is not reported (a cell has begun already);
 // whole and without handlers, the object fields are left alone.
 TEST_F(MemoryLinkTest, ObjectsCutShortFireNothing) {
