@@ -5,6 +5,11 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+bool message_open(Stream* stream) {
+  int unread = 0;
+  return stream_receive(stream, FIELD_REMAINING, &unread, FIELD_STATUS) == 0 && unread > 0;
+}
+
 void message_finish(Stream* stream) {
   int rest = 0;
   stream_receive(stream, FIELD_REMAINING, &rest, FIELD_STATUS);

@@ -24,6 +24,13 @@ struct WorldHandlerEntry {
   bool closes_link;  // the handler ends the world link: nothing more is read
 };
 
+// true while the stream's current message still has unread bytes: a handler
+// further up is reading it and has run the pump from an event or callback
+// (directly, or through an operation that waits). The stream's next message
+// must wait until that handler is done, or the rest of the current one would
+// be taken for it.
+bool message_open(Stream* stream);
+
 // Reads and drops what a handler left of its message, so that the next
 // message starts where it should. There is no end check: the handlers that
 // end their messages have checked already, and the others take no check.

@@ -214,6 +214,7 @@ UniverseHandler handler_of(int id) {
 
 int receive_universe_message(Instance* instance) {
   Stream* stream = instance->universe_stream;
+  if (message_open(stream)) return RC_NOT_YET;
   int rc = stream_read_message(stream);
   if (rc != 0) return rc;
   std::uint8_t result = 0, id = 0;
@@ -232,7 +233,11 @@ int receive_universe_message(Instance* instance) {
   } else {
     stream_receive(stream, FIELD_SKIP, remaining, FIELD_END);
   }
-  if (library.instances_changed || instance->universe_stream != stream) return RC_SUCCESS;
+  // A handler may have destroyed an instance (this one too) or closed this
+  // link. A link that lives on still has its message finished, so that the
+  // next one starts where it should.
+  if (library.instances_changed && !instance_is_live(instance)) return RC_SUCCESS;
+  if (instance->universe_stream != stream) return RC_SUCCESS;
   if (stream_status(stream) == 0) message_finish(stream);
   return stream_status(stream);
 }

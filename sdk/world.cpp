@@ -263,6 +263,7 @@ bool world_still_reading(const Instance* instance, const Stream* stream) {
 
 int receive_world_message(Instance* instance) {
   Stream* stream = instance->world_stream;
+  if (message_open(stream)) return RC_NOT_YET;
   int rc = stream_read_message(stream);
   if (rc != 0) return rc;
   std::uint8_t id = 0;
@@ -279,7 +280,9 @@ int receive_world_message(Instance* instance) {
     return stream_receive(stream, FIELD_SKIP, remaining, FIELD_END);
   }
   entry->handler(instance, stream);
-  if (entry->closes_link || library.instances_changed) return RC_SUCCESS;
+  if (entry->closes_link) return RC_SUCCESS;
+  // As for the universe: a link that outlives its handler finishes its message.
+  if (library.instances_changed && !instance_is_live(instance)) return RC_SUCCESS;
   if (instance->world_stream != stream) return RC_SUCCESS;
   if (stream_status(stream) == 0) message_finish(stream);
   return stream_status(stream);

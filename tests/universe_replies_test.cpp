@@ -1,11 +1,16 @@
 // The universe's messages beyond the login: what each writes and which event
 // or callback it fires, against a scripted universe in a logged-in session.
+#include <arpa/inet.h>
+
 #include <functional>
 
+#include "support/memory_links.h"
 #include "support/session.h"
 
 namespace {
 
+using memory_links::MemoryLinkTest;
+using memory_links::ShortCase;
 using scripted::Body;
 using scripted::Bytes;
 using session::calls;
@@ -197,6 +202,55 @@ TEST_F(UniverseReplies, WorldListsReportEachEntryAndTheirEnd) {
   EXPECT_TRUE(calls.events.empty());
 }
 
+// A handler may run the pump, or destroy another instance, while a world list
+// is being read: the list's rest is not taken for a message of its own, and
+// the message after it arrives whole.
+void* other_instance = nullptr;
+
+void list_entry_pumps() {
+  calls.events.push_back(EVENT_WORLD_LIST);
+  api_wait(0);
+}
+
+void list_entry_destroys_another() {
+  calls.events.push_back(EVENT_WORLD_LIST);
+  void* current = api_instance();
+  if (other_instance != nullptr && api_instance_set(other_instance) == 0) api_destroy();
+  other_instance = nullptr;
+  api_instance_set(current);
+}
+
+TEST_F(UniverseReplies, AHandlerThatPumpsOrDestroysMidListKeepsTheLinkInStep) {
+  logged_in();
+  Bytes three = Body()
+                    .string("one")
+                    .byte(1)
+                    .word(3)
+                    .string("two")
+                    .byte(2)
+                    .word(4)
+                    .string("three")
+                    .byte(2)
+                    .word(5)
+                    .bytes_;
+  api_event_set(EVENT_WORLD_LIST, list_entry_pumps);
+  run({"pumping",
+       0,
+       14,
+       three,
+       {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
+
+  ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other_instance), 0);
+  ASSERT_TRUE(universe_.accept().valid());
+  ASSERT_EQ(api_instance_set(instance_), 0);
+  api_event_set(EVENT_WORLD_LIST, list_entry_destroys_another);
+  // The destroy ends the pass: the list's rest is passed over.
+  run({"destroying", 0, 14, three, {EVENT_WORLD_LIST}, {}, nullptr});
+  EXPECT_EQ(other_instance, nullptr);
+}
+
 // Messages 9 and 10 (when its flag asks) are answered with message 34.
 TEST_F(UniverseReplies, AcknowledgementsGoBack) {
   logged_in();
@@ -220,6 +274,93 @@ TEST_F(UniverseReplies, AcknowledgementsGoBack) {
        {},
        nullptr});
   EXPECT_EQ(universe_link_.receive()->id, 34);
+}
+
+// Cut one byte short, a message completes nothing and reports nothing, except
+// what came before the cut; world lists still end with their callback, and the
+// login reply reports the failure. Whole and without handlers, the notice and
+// the world list leave their attributes alone.
+TEST_F(MemoryLinkTest, MessagesCutShortFireNothing) {
+  Bytes two_worlds = Body().string("one").byte(1).word(3).string("two").byte(2).word(4).bytes_;
+  ShortCase cases[] = {
+      {"world lookup reply", 0, 35,
+       Body().string("myworld").long_(0x7f000001).word(5671).word(39).word(3).word(10).bytes_},
+      {"10", 10, 35, Body().long_(1).string("a").long_string("b").byte(1).bytes_},
+      {"14",
+       14,
+       35,
+       two_worlds,
+       {EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       ATTR_WORLD_LIST_STATUS},
+      {"15",
+       15,
+       35,
+       Body().long_(1).byte(0).string("a").long_(2).byte(1).string("b").string("c").bytes_,
+       {EVENT_UNIVERSE_15}},
+      {"16", 16, 35, Body().long_(1).string("x").bytes_},
+      {"17", 17, 35, Body().long_(1).string("x").long_(1).long_(2).long_(3).word(4).bytes_},
+      {"redirect", 18, 35,
+       Body().bytes({127, 0, 0, 1}).word(ntohs(loopback::closed_port())).bytes_},
+      {"19", 19, 35, Body().string("x").bytes_},
+      {"login reply",
+       20,
+       35,
+       Body().word(77).string("Ball").long_(9).bytes({1, 2, 3, 4}).bytes_,
+       {},
+       {{CALLBACK_LOGIN, RC_STREAM_EMPTY}}},
+      {"universe attributes", 21, 35, Body().byte(6).string("35").byte(3).string("x").bytes_},
+      {"cipher keys", 22, 35, Body().word(5).word(7).bytes_},
+      {"23 before 35", 23, 34,
+       Body()
+           .string("a")
+           .string("b")
+           .long_(1)
+           .long_(2)
+           .string("c")
+           .string("d")
+           .long_(3)
+           .long_(4)
+           .long_(5)
+           .bytes_},
+      {"23", 23, 35,
+       Body()
+           .string("a")
+           .string("b")
+           .long_(1)
+           .long_(2)
+           .string("c")
+           .string("d")
+           .long_(3)
+           .long_(4)
+           .long_(5)
+           .bytes({1, 2, 3, 4})
+           .byte(1)
+           .byte(0)
+           .bytes_},
+      {"24", 24, 35, Body().string("x").bytes_},
+      {"citizen record", 25, 35, Body().long_(5).byte(0).string("Owner").bytes_},
+      {"26", 26, 35, Body().long_(5).bytes_},
+      {"renumbering", 27, 35, Body().word(300).bytes_},
+      {"28",
+       28,
+       35,
+       Body().word(1).long_(2).string("n").long_(3).word(4).bytes_,
+       {},
+       {},
+       ATTR_NOTICE_VALUE_1},
+      {"30", 30, 35, Body().bytes({1, 2, 3, 4}).long_(2).long_(3).string("t").bytes_},
+      {"33",
+       33,
+       35,
+       Body().word(2).byte(1).long_(0).bytes(two_worlds).bytes_,
+       {EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       ATTR_WORLD_LIST_STATUS},
+      {"41", 41, 35, Body().long_(1).bytes_},
+      {"43", 43, 35, Body().long_(1).byte(2).string("a").string("b").bytes_},
+  };
+  for (const ShortCase& each : cases) run_universe(each);
 }
 
 }  // namespace

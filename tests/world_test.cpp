@@ -1,0 +1,151 @@
+// The world messages of a session's road (sdk/world.cpp): the world settings
+// of message 1, the avatar name table, a short message that loses the link,
+// and each message cut short.
+#include <cstring>
+#include <string>
+
+#include "sdk/attributes.h"
+#include "support/memory_links.h"
+#include "support/world_handler_test.h"
+
+namespace {
+
+using memory_links::MemoryLinkTest;
+using memory_links::ShortCase;
+using session::calls;
+using world_handler_test::Body;
+using world_handler_test::Bytes;
+using world_handler_test::WorldHandlers;
+
+// The world settings of a message 1: each one starts from its default, the
+// raw and hexadecimal data keys, and the clamps; attribute 101 keeps its value.
+TEST_F(WorldHandlers, WorldSettingsStartFromTheirDefaults) {
+  in_world();
+  // The world's settings are read-only to the program: write them as a world
+  // message would.
+  ASSERT_EQ(attribute_set_int(instance()->attributes, ATTR_WORLD_SETTING_68, 42), 0);
+  ASSERT_EQ(attribute_set_string(instance()->attributes, ATTR_WORLD_SETTING_0, "gone"), 0);
+  auto text = [](const char* value) { return Bytes(value, value + std::strlen(value)); };
+  run({"settings",
+       1,
+       Body()
+           .byte(14)
+           .data(text("Y"))
+           .byte(57)
+           .data(text("0aFF"))
+           .byte(60)
+           .data(text("5000"))
+           .byte(62)
+           .data(text("10"))
+           .byte(75)
+           .data(text("ignored"))
+           .bytes_,
+       {EVENT_WORLD_ATTRIBUTES},
+       {},
+       [] {
+         int length = 0;
+         const unsigned char* data = api_data(ATTR_WORLD_DATA, &length);
+         ASSERT_EQ(length, 2);
+         EXPECT_EQ(data[0], 0x0a);
+         EXPECT_EQ(data[1], 0xff);
+         EXPECT_EQ(api_int(94), 999);
+         EXPECT_EQ(api_int(96), 30);
+         EXPECT_EQ(api_int(ATTR_WORLD_SETTING_5), 10080);
+         EXPECT_STREQ(api_string(ATTR_WORLD_OBJECT_PATH), kDefaultObjectPath);
+         EXPECT_STREQ(api_string(ATTR_WORLD_SETTING_0), "");
+         EXPECT_EQ(api_int(ATTR_WORLD_SETTING_68), 42);
+       }});
+  run({"raw data",
+       1,
+       Body().byte(14).data(text("Y")).byte(22).data({1, 2, 3}).byte(62).data(text("150")).bytes_,
+       {EVENT_WORLD_ATTRIBUTES},
+       {},
+       [] {
+         int length = 0;
+         const unsigned char* data = api_data(ATTR_WORLD_DATA, &length);
+         EXPECT_EQ(Bytes(data, data + length), Bytes({1, 2, 3}));
+         EXPECT_EQ(api_int(96), 100);
+       }});
+  // Without setting 14 the world data and the object path are cleared.
+  run({"no data", 1, Body().byte(22).data({1, 2, 3}).bytes_, {EVENT_WORLD_ATTRIBUTES}, {}, [] {
+         int length = -1;
+         EXPECT_EQ(api_data(ATTR_WORLD_DATA, &length), nullptr);
+         EXPECT_STREQ(api_string(ATTR_WORLD_OBJECT_PATH), "");
+       }});
+}
+
+// A message shorter than its fields fires nothing of its own; the link is
+// then lost.
+TEST_F(WorldHandlers, AShortMessageFiresNothingAndLosesTheLink) {
+  in_world();
+  calls = session::Calls{};
+  ASSERT_TRUE(world_link_.send_world(22, Body().long_(8).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldReconnectPending; }));
+  EXPECT_EQ(calls.events, std::vector<int>{EVENT_WORLD_DISCONNECT});
+  EXPECT_TRUE(calls.callbacks.empty());
+}
+
+// Cut one byte short, the world's settings, an avatar or a chat line is not
+// reported; whole and without handlers, the avatar attributes are left alone.
+TEST_F(MemoryLinkTest, RoadMessagesCutShortFireNothing) {
+  Body avatar = Body().string("Ann").long_(1).long_(2).long_(3).word(900).byte(1).byte(2);
+  ShortCase cases[] = {
+      {"settings", 1, 39, Body().byte(14).data({'Y'}).byte(3).data({'x'}).bytes_},
+      {"avatar add before 28",
+       2,
+       27,
+       Body().word(8).bytes(avatar.bytes_).bytes_,
+       {},
+       {},
+       ATTR_AVATAR_X},
+      {"avatar add",
+       2,
+       39,
+       Body().long_(8).bytes(avatar.bytes_).word(1).long_(2).long_(3).bytes_,
+       {},
+       {},
+       ATTR_AVATAR_X},
+      {"avatar delete", 3, 39, Body().word(8).bytes_, {}, {}, ATTR_AVATAR_SESSION},
+      {"avatar change",
+       4,
+       39,
+       Body().word(8).long_(1).long_(2).long_(3).word(4).byte(5).byte(6).bytes_,
+       {},
+       {},
+       ATTR_AVATAR_X},
+      {"chat 5", 5, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
+      {"chat 12", 12, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
+      {"chat 18", 18, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
+      {"cipher keys", 17, 39, Body().word(1).word(2).bytes_},
+  };
+  for (const ShortCase& each : cases) run_world(each);
+}
+
+// Avatar add keeps the name, whole even beyond 18 characters, when no one
+// listens for avatars: chat from that avatar is reported with it, and chat
+// from a session the table does not know is dropped.
+TEST_F(MemoryLinkTest, AvatarNamesAreKeptWithoutTheirEvent) {
+  links_.reset(instance(), 35, 39);
+  const std::string name(200, 'n');
+  ASSERT_EQ(links_.world(2, Body()
+                                .long_(9)
+                                .string(name)
+                                .long_(1)
+                                .long_(2)
+                                .long_(3)
+                                .word(0)
+                                .byte(0)
+                                .byte(0)
+                                .word(0)
+                                .long_(0)
+                                .long_(0)
+                                .bytes_),
+            0);
+  session::install_event(EVENT_CHAT);
+  ASSERT_EQ(links_.world(12, Body().word(9).string("hi").bytes_), 0);
+  EXPECT_EQ(api_string(ATTR_AVATAR_NAME), name);
+  ASSERT_EQ(links_.world(12, Body().word(10).string("who").bytes_), 0);
+  EXPECT_EQ(calls.events, std::vector<int>{EVENT_CHAT});
+}
+
+}  // namespace
