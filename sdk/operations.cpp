@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sdk/attributes.h"
+#include "sdk/handlers.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
@@ -29,6 +30,9 @@ int operation_check(Instance** instance) {
 // instance ends the wait too (RC_NO_INSTANCE): there is nothing left to wait
 // on.
 int wait_reply(Instance* instance, int id) {
+  // Called from a handler that is still reading a universe message, the
+  // reply could never be read behind it: refuse rather than wait forever.
+  if (message_open(instance->universe_stream)) return RC_QUERY_IN_PROGRESS;
   instance->last_universe_message_id = -1;
   for (;;) {
     pump_pass(kWaitSliceMs);

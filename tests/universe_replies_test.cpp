@@ -364,3 +364,26 @@ TEST_F(MemoryLinkTest, MessagesCutShortFireNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<int> lookups_from_handler;
+
+// A blocking call from a handler in the middle of a world list cannot see its
+// reply behind the list: it says so instead of waiting for ever.
+TEST_F(UniverseReplies, ABlockingCallInTheMiddleOfAListIsRefused) {
+  logged_in();
+  api_callback_set(CALLBACK_CITIZEN_LOOKUP, nullptr);
+  api_event_set(EVENT_WORLD_LIST,
+                [] { lookups_from_handler.push_back(api_citizen_lookup(1)); });
+  ASSERT_TRUE(universe_link_.send_universe(
+      0, 14, Body().string("one").byte(1).word(3).string("two").byte(1).word(4).bytes_));
+  // At the last entry the list has been read whole: that lookup waits, and
+  // gets its reply.
+  ASSERT_TRUE(universe_link_.send_universe(0, 25, Body().long_(1).bytes_));
+  ASSERT_TRUE(pump_until([] { return calls.count_callback(CALLBACK_WORLD_LIST) == 1; }));
+  EXPECT_EQ(lookups_from_handler, (std::vector<int>{RC_QUERY_IN_PROGRESS, 0}));
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
+}
+
+}  // namespace
