@@ -1,89 +1,128 @@
+// The location text parser.
 #include "app/location.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
+#include <system_error>
 
 namespace {
 
-constexpr double kLocationScale = 1000.0;
-constexpr double kYawScale = 10.0;
-
-bool is_space(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string trim(const std::string& text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && is_space(text[first])) ++first;
-  while (last > first && is_space(text[last - 1])) --last;
-  return text.substr(first, last - first);
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-// The number at the start of token, as a decimal conversion reads it (sign,
-// digits, fraction, exponent; it stops at the first character that does not
-// fit, so "1e" is 1 and "2.5s" is 2.5), the same in every locale. No digits
-// give 0.
-double leading_number(const std::string& token) {
-  double value = 0;
-  std::from_chars(token.data(), token.data() + token.size(), value);
-  return value;
+std::string_view TrimStart(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  return text;
 }
 
-// A clamped truncation toward zero, so that an absurd number cannot
-// overflow the integer it lands in.
-int truncate(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return 2147483647;
-  if (value <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<int>(value);
+// The decimal number at the start of text, read as far as it fits: an
+// optional "-", digits with an optional fraction, an optional exponent.
+// Text with no digits there reads as 0. Independent of the C locale, so a
+// front end that sets one cannot change what "2.5" means. False when the
+// number is too large for a double.
+bool ReadNumber(std::string_view text, double* number) {
+  std::size_t end = 0;
+  if (end < text.size() && text[end] == '-') ++end;
+  std::size_t integer_digits = 0;
+  std::size_t leading_zeros = 0;  // of the integer part, or after "." when it is 0
+  std::size_t digits = 0;
+  bool nonzero = false;
+  for (; end < text.size() && IsDigit(text[end]); ++end, ++digits, ++integer_digits) {
+    nonzero = nonzero || text[end] != '0';
+    if (!nonzero) ++leading_zeros;
+  }
+  if (end < text.size() && text[end] == '.') {
+    for (++end; end < text.size() && IsDigit(text[end]); ++end, ++digits) {
+      nonzero = nonzero || text[end] != '0';
+      if (!nonzero) ++leading_zeros;
+    }
+  }
+  *number = 0.0;
+  if (digits == 0) return true;
+  long exponent = 0;
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    std::size_t at = end + 1;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    if (at < text.size() && IsDigit(text[at])) {
+      for (; at < text.size() && IsDigit(text[at]); ++at) {
+        if (exponent < 100000) exponent = exponent * 10 + (text[at] - '0');
+      }
+      if (negative) exponent = -exponent;
+      end = at;
+    }
+  }
+  auto [rest, error] = std::from_chars(text.data(), text.data() + end, *number);
+  (void)rest;
+  if (error == std::errc()) return true;
+  if (error != std::errc::result_out_of_range) return false;
+  // Beyond a double's range: above it when the first significant digit
+  // stands before the point (after the exponent), below it otherwise.
+  long magnitude = exponent + static_cast<long>(integer_digits) - static_cast<long>(leading_zeros);
+  *number = 0.0;
+  return magnitude <= 0;
 }
 
-void apply_token(const std::string& token, Location& location) {
-  char first = token[0];
-  if (!std::isdigit(static_cast<unsigned char>(first)) && first != '.' && first != '-') return;
-  double number = leading_number(token);
-  char suffix = static_cast<char>(std::tolower(static_cast<unsigned char>(token.back())));
-  switch (suffix) {
+// number x scale truncated toward zero, or false when it does not fit.
+bool Scale(double number, double scale, int* value) {
+  double scaled = std::trunc(number * scale);
+  if (!(scaled >= -2147483648.0 && scaled <= 2147483647.0)) return false;
+  *value = static_cast<int>(scaled);
+  return true;
+}
+
+void ApplyToken(std::string_view token, Location& location) {
+  if (token.empty()) return;
+  char first = token.front();
+  if (!IsDigit(first) && first != '.' && first != '-') return;
+  double number = 0.0;
+  if (!ReadNumber(token, &number)) return;
+  char last = token.back();
+  if (last >= 'A' && last <= 'Z') last = static_cast<char>(last - 'A' + 'a');
+  int value = 0;
+  switch (last) {
     case 'n':
-      location.z = truncate(number * kLocationScale);
+      if (Scale(number, 1000.0, &value)) location.z = value;
       break;
     case 's':
-      location.z = truncate(number * -kLocationScale);
+      if (Scale(number, -1000.0, &value)) location.z = value;
       break;
     case 'w':
-      location.x = truncate(number * kLocationScale);
+      if (Scale(number, 1000.0, &value)) location.x = value;
       break;
     case 'e':
-      location.x = truncate(number * -kLocationScale);
+      if (Scale(number, -1000.0, &value)) location.x = value;
       break;
     case 'a':
-      location.y = truncate(number * kLocationScale);
+      if (Scale(number, 1000.0, &value)) location.y = value;
       break;
     default:
-      if (std::isdigit(static_cast<unsigned char>(suffix))) {
-        location.yaw = truncate(number * kYawScale);
-      }
+      if (IsDigit(last) && Scale(number, 10.0, &value)) location.yaw = value;
+      break;
   }
 }
 
 }  // namespace
 
-void ParseLocation(const std::string& text, Location& location) {
-  std::string rest = trim(text);
+void ParseLocation(std::string_view text, Location& location) {
+  std::string_view rest = TrimStart(text);
+  while (!rest.empty() && IsSpace(rest.back())) rest.remove_suffix(1);
   do {
-    std::string token;
     std::size_t blank = rest.find(' ');
-    if (blank != std::string::npos) {
-      token = rest.substr(0, blank);
-      rest = rest.substr(blank + 1);
-      std::size_t start = 0;
-      while (start < rest.size() && is_space(rest[start])) ++start;
-      rest.erase(0, start);
-    } else {
-      token = rest;
-      rest.clear();
-    }
-    if (!token.empty()) apply_token(token, location);
+    std::string_view token = rest.substr(0, blank);
+    rest = blank == rest.npos ? std::string_view() : TrimStart(rest.substr(blank + 1));
+    ApplyToken(token, location);
   } while (!rest.empty());
+}
+
+Location ParseLocation(std::string_view text) {
+  Location location;
+  ParseLocation(text, location);
+  return location;
 }

@@ -1,176 +1,339 @@
+// Profile files: reading, editing in memory, and the atomic write.
 #include "app/profile_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <new>
+#include <utility>
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0600;
-
-std::string trim(const std::string& text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
-  while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) --last;
-  return text.substr(first, last - first);
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool same_name(const std::string& a, const std::string& b) {
+char ToLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(a[k])) !=
-        std::tolower(static_cast<unsigned char>(b[k]))) {
-      return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ToLower(a[i]) != ToLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A line break or NUL byte: what ends a value, and what no name may hold.
+constexpr std::string_view kBreaks("\r\n\0", 3);
+
+// The name of a section header line ("[name]"), or false.
+bool SectionName(std::string_view line, std::string_view* name) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return false;
+  std::size_t close = line.find(']');
+  if (close == line.npos) return false;
+  *name = Trim(line.substr(1, close - 1));
+  return true;
+}
+
+// The key of a "key=value" line, with the position of its "=", or false.
+bool KeyOf(std::string_view line, std::string_view* key, std::size_t* equals) {
+  std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
+  std::size_t at = line.find('=');
+  if (at == line.npos) return false;
+  *key = Trim(line.substr(0, at));
+  *equals = at;
+  return !key->empty();
+}
+
+bool IsQuote(char c) {
+  return c == '"' || c == '\'';
+}
+
+// The value as it is written after "=": quoted when it would not read back
+// as itself otherwise.
+std::string EncodeValue(std::string_view value) {
+  bool quote = !value.empty() &&
+               (IsSpace(value.front()) || IsSpace(value.back()) ||
+                (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
+  if (!quote) return std::string(value);
+  std::string text;
+  text.reserve(value.size() + 2);
+  text += '"';
+  text += value;
+  text += '"';
+  return text;
+}
+
+enum class ReadStatus { kRead, kMissing, kUnreadable };
+
+// Reads a regular file of at most limit bytes. A pipe or device is refused
+// before any read, so that nothing blocks.
+ReadStatus ReadFile(const std::string& path, std::size_t limit, std::string* content) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0)
+    return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::kMissing : ReadStatus::kUnreadable;
+  ReadStatus status = ReadStatus::kUnreadable;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<unsigned long long>(info.st_size) <= limit) {
+    char buffer[65536];
+    status = ReadStatus::kRead;
+    for (;;) {
+      ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 || content->size() + static_cast<std::size_t>(got) > limit) {
+        status = ReadStatus::kUnreadable;
+        break;
+      }
+      if (got == 0) break;
+      content->append(buffer, static_cast<std::size_t>(got));
     }
   }
-  return true;
+  close(fd);
+  if (status != ReadStatus::kRead) content->clear();
+  return status;
 }
 
-// The section a header line names, or false when the line is no header.
-bool header_name(const std::string& line, std::string* name) {
-  std::string text = trim(line);
-  if (text.size() < 2 || text.front() != '[') return false;
-  std::size_t close = text.find(']');
-  if (close == std::string::npos) return false;
-  *name = trim(text.substr(1, close - 1));
-  return true;
-}
-
-// The key and value of a key line, or false (comments, blanks, garbage).
-bool key_line(const std::string& line, std::string* key, std::string* value) {
-  std::string text = trim(line);
-  if (text.empty() || text[0] == ';' || text[0] == '#') return false;
-  std::size_t equals = text.find('=');
-  if (equals == std::string::npos) return false;
-  *key = trim(text.substr(0, equals));
-  *value = trim(text.substr(equals + 1));
-  // A value in matching quotes reads without them.
-  if (value->size() >= 2 && (value->front() == '"' || value->front() == '\'') &&
-      value->back() == value->front()) {
-    *value = value->substr(1, value->size() - 2);
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t wrote = write(fd, data.data() + done, data.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<std::size_t>(wrote);
   }
-  return !key->empty();
+  return true;
+}
+
+// Replaces the file at path with data: a temporary file in the same
+// directory, flushed, given the old file's mode and owner (0600 for a new
+// file), then renamed over it.
+bool ReplaceFile(const std::string& path, const std::string& data) {
+  std::string target = path;
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  bool exists = stat(target.c_str(), &info) == 0;
+  if (!exists && errno != ENOENT) return false;
+  if (exists && !S_ISREG(info.st_mode)) return false;
+  mode_t mode = exists ? (info.st_mode & 07777) : 0600;
+
+  std::size_t slash = target.rfind('/');
+  std::string directory = slash == target.npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  std::string base = slash == target.npos ? target : target.substr(slash + 1);
+  std::string temporary = directory + "/." + base.substr(0, 64) + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+
+  bool ok = WriteAll(fd, data);
+  if (ok && exists && (info.st_uid != geteuid() || info.st_gid != getegid())) {
+    // Only a privileged writer can keep another owner; otherwise the file
+    // becomes the writer's, with the old mode.
+    int kept_owner = fchown(fd, info.st_uid, info.st_gid);
+    (void)kept_owner;
+  }
+  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  int directory_fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory_fd >= 0) {
+    fsync(directory_fd);
+    close(directory_fd);
+  }
+  return true;
 }
 
 }  // namespace
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return;
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  std::string text = contents.str();
-  if (text.find("\r\n") != std::string::npos) line_end_ = "\r\n";
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(line);
-    if (end == std::string::npos) {
-      ends_with_line_end_ = false;
-      break;
+  try {
+    std::string content;
+    ReadStatus status = ReadFile(path_, kMaxFileSize, &content);
+    readable_ = status != ReadStatus::kUnreadable;
+    std::size_t start = 0;
+    while (start < content.size()) {
+      std::size_t newline = content.find('\n', start);
+      Line line;
+      if (newline == content.npos) {
+        line.text = content.substr(start);
+        start = content.size();
+      } else {
+        std::size_t text_end = newline;
+        if (text_end > start && content[text_end - 1] == '\r') --text_end;
+        line.text = content.substr(start, text_end - start);
+        line.end = content.substr(text_end, newline + 1 - text_end);
+        start = newline + 1;
+      }
+      lines_.push_back(std::move(line));
     }
-    start = end + 1;
+    if (!lines_.empty() && !lines_.front().end.empty()) line_end_ = lines_.front().end;
+  } catch (const std::bad_alloc&) {
+    lines_.clear();
+    readable_ = false;
   }
 }
 
-int ProfileFile::Find(const std::string& section, const std::string& key, int* section_end) const {
-  *section_end = -1;
-  bool inside = false;
-  int found = -1;
-  for (int index = 0; index < static_cast<int>(lines_.size()); ++index) {
-    std::string name, line_key, value;
-    if (header_name(lines_[index], &name)) {
-      inside = same_name(name, section);
-      if (inside && *section_end < 0) *section_end = index + 1;
-      continue;
+int ProfileFile::FindKey(std::string_view section, std::string_view key) const {
+  bool in_section = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view name;
+    std::string_view line_key;
+    std::size_t equals = 0;
+    if (SectionName(lines_[i].text, &name)) {
+      in_section = EqualNoCase(name, section);
+    } else if (in_section && KeyOf(lines_[i].text, &line_key, &equals) &&
+               EqualNoCase(line_key, key)) {
+      return static_cast<int>(i);
     }
-    if (!inside || !key_line(lines_[index], &line_key, &value)) continue;
-    *section_end = index + 1;
-    if (found < 0 && same_name(line_key, key)) found = index;
   }
-  return found;
+  return -1;
 }
 
-std::string ProfileFile::GetString(const std::string& section, const std::string& key,
-                                   const std::string& fallback, std::size_t max_length) const {
-  int section_end = 0;
-  int index = Find(section, key, &section_end);
-  std::string value = fallback;
+int ProfileFile::SectionInsertPoint(std::string_view section) const {
+  int point = -1;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view name;
+    std::string_view key;
+    std::size_t equals = 0;
+    if (SectionName(lines_[i].text, &name)) {
+      if (point >= 0) break;
+      if (EqualNoCase(name, section)) point = static_cast<int>(i + 1);
+    } else if (point >= 0 && KeyOf(lines_[i].text, &key, &equals)) {
+      point = static_cast<int>(i + 1);
+    }
+  }
+  return point;
+}
+
+void ProfileFile::InsertLine(std::size_t index, std::string text) {
+  Line line{std::move(text), line_end_};
+  // A last line without a line end keeps that: the new last line takes it.
+  if (index == lines_.size() && !lines_.empty() && lines_.back().end.empty()) {
+    lines_.back().end = line_end_;
+    line.end.clear();
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
+}
+
+std::string ProfileFile::GetString(std::string_view section, std::string_view key,
+                                   std::string_view fallback, std::size_t max_length) const {
+  std::string_view value = fallback;
+  int index = FindKey(section, key);
   if (index >= 0) {
-    std::string line_key;
-    key_line(lines_[index], &line_key, &value);
+    const std::string& text = lines_[static_cast<std::size_t>(index)].text;
+    value = Trim(std::string_view(text).substr(text.find('=') + 1));
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    value = value.substr(0, value.find('\0'));
   }
-  return value.substr(0, max_length);
+  return std::string(value.substr(0, max_length));
 }
 
-int ProfileFile::DecimalValue(const std::string& text) {
-  std::size_t at = 0;
-  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
-  long long value = 0;
-  for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
-    if (value < 100000000000LL) value = value * 10 + (text[at] - '0');
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL) return 2147483647;
-  if (value < -2147483648LL) return -2147483647 - 1;
-  return static_cast<int>(value);
-}
-
-int ProfileFile::GetInt(const std::string& section, const std::string& key, int fallback,
+int ProfileFile::GetInt(std::string_view section, std::string_view key, int fallback,
                         std::size_t max_length) const {
-  return DecimalValue(GetString(section, key, std::to_string(fallback), max_length));
+  if (FindKey(section, key) < 0) return fallback;
+  return DecimalValue(GetString(section, key, "", max_length));
 }
 
-void ProfileFile::SetString(const std::string& section, const std::string& key,
-                            const std::string& value) {
-  int section_end = 0;
-  int index = Find(section, key, &section_end);
-  std::string line = key + "=" + value;
-  if (index >= 0) {
-    lines_[index] = line;
-  } else if (section_end >= 0) {
-    lines_.insert(lines_.begin() + section_end, line);
-  } else {
-    if (!lines_.empty() && !trim(lines_.back()).empty()) lines_.push_back("");
-    lines_.push_back("[" + section + "]");
-    lines_.push_back(line);
+bool ProfileFile::SetString(std::string_view section, std::string_view key,
+                            std::string_view value) {
+  auto usable = [](std::string_view name) {
+    return !name.empty() && Trim(name) == name && name.find_first_of(kBreaks) == name.npos;
+  };
+  if (!usable(section) || section.find(']') != section.npos) return false;
+  if (!usable(key) || key.find('=') != key.npos || key.front() == '[' || key.front() == ';') {
+    return false;
   }
+  value = value.substr(0, value.find_first_of(kBreaks));
+  std::string encoded = EncodeValue(value);
+
+  int index = FindKey(section, key);
+  if (index >= 0) {
+    std::string& text = lines_[static_cast<std::size_t>(index)].text;
+    text.erase(text.find('=') + 1);
+    text += encoded;
+    return true;
+  }
+  std::string line(key);
+  line += '=';
+  line += encoded;
+  int point = SectionInsertPoint(section);
+  if (point >= 0) {
+    InsertLine(static_cast<std::size_t>(point), std::move(line));
+  } else {
+    std::string header(1, '[');
+    header += section;
+    header += ']';
+    InsertLine(lines_.size(), std::move(header));
+    InsertLine(lines_.size(), std::move(line));
+  }
+  return true;
 }
 
 bool ProfileFile::Save() const {
-  std::string text;
-  for (std::size_t index = 0; index < lines_.size(); ++index) {
-    text += lines_[index];
-    if (index + 1 < lines_.size() || ends_with_line_end_) text += line_end_;
+  if (!readable_) return false;
+  try {
+    std::string data;
+    for (const Line& line : lines_) {
+      data += line.text;
+      data += line.end;
+    }
+    return ReplaceFile(path_, data);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  mode_t mode = kNewFileMode;
-  struct stat existing {};
-  if (stat(path_.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+}
 
-  std::string temporary = path_ + ".XXXXXX";
-  int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0;
-  std::size_t written = 0;
-  while (ok && written < text.size()) {
-    ssize_t count = write(fd, text.data() + written, text.size() - written);
-    if (count <= 0)
-      ok = false;
-    else
-      written += static_cast<std::size_t>(count);
+int ProfileFile::DecimalValue(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > limit) value = limit;
   }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temporary.c_str(), path_.c_str()) == 0;
-  if (!ok) unlink(temporary.c_str());
-  return ok;
+  return static_cast<int>(negative ? -value : value);
+}
+
+std::string profile_get_string(const std::string& path, std::string_view section,
+                               std::string_view key, std::string_view fallback,
+                               std::size_t max_length) {
+  return ProfileFile(path).GetString(section, key, fallback, max_length);
+}
+
+int profile_get_int(const std::string& path, std::string_view section, std::string_view key,
+                    int fallback, std::size_t max_length) {
+  return ProfileFile(path).GetInt(section, key, fallback, max_length);
+}
+
+bool profile_write_string(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value) {
+  ProfileFile file(path);
+  return file.SetString(section, key, value) && file.Save();
 }

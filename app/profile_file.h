@@ -1,46 +1,105 @@
-// Settings files of key=value lines under bracketed section headers.
-// Sections and keys match without regard to case; a value is read up to a
-// given number of characters; writing a key keeps every other section, key,
-// comment and line as it was. A file is saved whole and atomically (a
-// temporary file beside it, then a rename), so a crash mid-write loses
-// nothing; a new file is made readable by its owner only, since it may hold
-// a password, and an existing one keeps its mode.
+// Profile files: key=value lines under bracketed section headers.
+//
+//   ; a comment
+//   [Main]
+//   Name=Simple Orbilo
+//   Password="  blanks kept  "
+//
+// Reading:
+// - sections and keys match without regard to letter case; the first match
+//   in the file wins;
+// - a value has the white space around it removed, then one pair of matching
+//   quotes ("..." or '...') around the whole of it, and ends at a NUL byte;
+// - a value is read to a given number of characters, and so is a default;
+// - a missing file, a file that cannot be read and a missing key all give
+//   the defaults; nothing is reported.
+//
+// Writing:
+// - setting a key rewrites only that key's line, or adds the line (and its
+//   section) when there is none; every other line keeps its bytes, its line
+//   end and its place, and a line end is added to a last line that had none
+//   only when a line must follow it;
+// - a value that would not read back as written (white space at either end,
+//   or enclosed in matching quotes) is written in double quotes; a value ends
+//   at its first line break;
+// - the file is written whole to a temporary file in the same directory,
+//   flushed to disk and renamed over the old one, so a crash or a failed
+//   write leaves the old file as it was;
+// - a new file gets mode 0600, since it may hold a password; an existing file
+//   keeps its mode (and, where allowed, its owner); a symbolic link is
+//   followed and stays a link;
+// - a file that exists but cannot be read (a directory, a pipe, no access, or
+//   larger than kMaxFileSize) is never replaced: the write fails.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class ProfileFile {
  public:
-  // Reads path; a file that is missing or cannot be read reads as empty.
+  // The largest file that is read; a larger one reads as unreadable.
+  static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
+
+  // Reads the file at path now; later reads and writes use this copy.
   explicit ProfileFile(std::string path);
 
-  // The value of section/key cut to max_length characters, or the default
-  // (cut the same way) when the key is absent.
-  std::string GetString(const std::string& section, const std::string& key,
-                        const std::string& fallback, std::size_t max_length) const;
-  // The value read as GetString does, then converted as a decimal number:
-  // leading white space, an optional sign, digits up to the first other
-  // character; no digits give 0.
-  int GetInt(const std::string& section, const std::string& key, int fallback,
+  const std::string& path() const { return path_; }
+  // False when the file exists but could not be read (or is too large).
+  bool readable() const { return readable_; }
+
+  // The value of section/key cut to max_length characters; fallback, cut the
+  // same way, when there is no such key.
+  std::string GetString(std::string_view section, std::string_view key, std::string_view fallback,
+                        std::size_t max_length) const;
+
+  // The value read as GetString does, then DecimalValue() of it; fallback
+  // when there is no such key.
+  int GetInt(std::string_view section, std::string_view key, int fallback,
              std::size_t max_length) const;
-  // Sets section/key, adding the key (and the section) when absent.
-  void SetString(const std::string& section, const std::string& key, const std::string& value);
-  // Writes the file: true, or false when it could not be written (the old
-  // file is then untouched).
+
+  // Sets section/key in this copy. False, changing nothing, when section or
+  // key is empty, holds a line break, or would not read back as itself
+  // (white space at either end, "]" in a section, "=" in a key, a key that
+  // starts with "[" or ";").
+  bool SetString(std::string_view section, std::string_view key, std::string_view value);
+
+  // Writes this copy to the file atomically: true, or false when the file
+  // was left as it was.
   bool Save() const;
 
-  // The decimal conversion that GetInt applies.
-  static int DecimalValue(const std::string& text);
+  // Leading white space skipped, an optional sign, then decimal digits up to
+  // the first other character; no digits give 0. Values beyond the range of
+  // int give INT_MIN or INT_MAX.
+  static int DecimalValue(std::string_view text);
 
  private:
-  // Index of the line that holds section/key, or -1; *section_end receives
-  // the index after the section's last key line (-1 when there is no such
-  // section).
-  int Find(const std::string& section, const std::string& key, int* section_end) const;
+  struct Line {
+    std::string text;  // without its line end
+    std::string end;   // "\n", "\r\n", or "" for a last line without one
+  };
+
+  // Index of the line holding section/key, or -1.
+  int FindKey(std::string_view section, std::string_view key) const;
+  // Index after the last key line (or the header) of the first section
+  // named section, or -1 when there is none.
+  int SectionInsertPoint(std::string_view section) const;
+  void InsertLine(std::size_t index, std::string text);
 
   std::string path_;
-  std::vector<std::string> lines_;  // without their line ends
-  std::string line_end_ = "\n";     // "\r\n" when the file uses it
-  bool ends_with_line_end_ = true;
+  std::vector<Line> lines_;
+  std::string line_end_ = "\n";  // for added lines: that of the file's first line
+  bool readable_ = true;
 };
+
+// One-shot forms over a path, each reading the file afresh.
+std::string profile_get_string(const std::string& path, std::string_view section,
+                               std::string_view key, std::string_view fallback,
+                               std::size_t max_length);
+int profile_get_int(const std::string& path, std::string_view section, std::string_view key,
+                    int fallback, std::size_t max_length);
+// Sets one key and writes the file: true, or false when the file was left
+// as it was.
+bool profile_write_string(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value);

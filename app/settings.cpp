@@ -1,38 +1,49 @@
+// Loading and saving the bot's settings through a profile file.
 #include "app/settings.h"
 
 #include <unistd.h>
 
-#include <climits>
+#include <cerrno>
+#include <string_view>
+#include <vector>
 
 #include "app/profile_file.h"
 
 namespace {
 
-constexpr const char* kMain = "Main";
-constexpr std::size_t kNumberLength = 9;
+constexpr std::string_view kMain = "Main";
+constexpr std::string_view kUniverse = "universe";
+constexpr std::string_view kVersion = "version";
 
 }  // namespace
 
 std::string settings_path() {
-  char directory[PATH_MAX];
-  if (getcwd(directory, sizeof directory) == nullptr) return "";
-  return std::string(directory) + "/orbilo.ini";
+  std::vector<char> buffer(512);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) return "orbilo.ini";
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string directory = buffer.data();
+  if (directory.empty() || directory.back() != '/') directory += '/';
+  return directory + "orbilo.ini";
 }
 
 void settings_load(const std::string& path, LoginFields* fields, ServerSettings* servers) {
   ProfileFile file(path);
-  fields->Password = file.GetString(kMain, "Password", "", 20);
-  fields->Name = file.GetString(kMain, "Name", "Simple Orbilo", 19);
-  fields->CenterCoords = file.GetString(kMain, "CenterCoords", "0n 0e", 199);
-  fields->World = file.GetString(kMain, "World", "", 9);
-  fields->Citizen = file.GetInt(kMain, "Citizen", 0, kNumberLength);
-  fields->Avatar = file.GetInt(kMain, "Avatar", 0, kNumberLength);
-  fields->DisableBotKicking = file.GetInt(kMain, "DisableBotKicking", 0, kNumberLength);
-  fields->ReturnHome = file.GetInt(kMain, "ReturnHome", 0, kNumberLength);
-  servers->UniverseHost = file.GetString("universe", "host", "localhost", 99);
-  servers->UniversePort = file.GetInt("universe", "port", 5670, kNumberLength);
-  servers->VersionHost = file.GetString("version", "host", "localhost", 99);
-  servers->VersionPort = file.GetInt("version", "port", 8315, kNumberLength);
+  fields->Password = file.GetString(kMain, "Password", "", kPasswordReadLength);
+  fields->Name = file.GetString(kMain, "Name", kDefaultName, kNameReadLength);
+  fields->CenterCoords =
+      file.GetString(kMain, "CenterCoords", kDefaultCenterCoords, kCenterCoordsReadLength);
+  fields->World = file.GetString(kMain, "World", "", kWorldReadLength);
+  fields->Citizen = file.GetInt(kMain, "Citizen", 0, kNumberReadLength);
+  fields->Avatar = file.GetInt(kMain, "Avatar", 0, kNumberReadLength);
+  fields->DisableBotKicking = file.GetInt(kMain, "DisableBotKicking", 0, kNumberReadLength);
+  fields->ReturnHome = file.GetInt(kMain, "ReturnHome", 0, kNumberReadLength);
+
+  servers->UniverseHost = file.GetString(kUniverse, "host", kSettingsUniverseHost, kHostReadLength);
+  servers->UniversePort = file.GetInt(kUniverse, "port", kSettingsUniversePort, kNumberReadLength);
+  servers->VersionHost = file.GetString(kVersion, "host", kSettingsVersionHost, kHostReadLength);
+  servers->VersionPort = file.GetInt(kVersion, "port", kSettingsVersionPort, kNumberReadLength);
 }
 
 bool settings_save(const std::string& path, const LoginFields& fields) {

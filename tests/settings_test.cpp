@@ -1,91 +1,96 @@
-// The bot's settings: the defaults of a missing file, the lengths read, the
-// round trip, and the sections that are only ever read.
+// The bot's settings: defaults, read lengths and numbers, round trips, and a
+// save that adds only the "Main" keys.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "app/location.h"
-
 namespace {
 
-std::string scratch() {
-  char pattern[] = "/tmp/orbilo-settings-XXXXXX";
-  return mkdtemp(pattern);
-}
-
-TEST(Settings, DefaultsWithoutAFile) {
-  std::string directory = scratch();
-  LoginFields fields;
-  ServerSettings servers;
-  settings_load(directory + "/orbilo.ini", &fields, &servers);
-  EXPECT_EQ(fields.Name, "Simple Orbilo");
-  EXPECT_EQ(fields.CenterCoords, "0n 0e");
-  EXPECT_EQ(fields.Citizen, 0);
-  EXPECT_EQ(fields.World, "");
-  EXPECT_EQ(servers.UniverseHost, "localhost");
-  EXPECT_EQ(servers.UniversePort, 5670);
-  EXPECT_EQ(servers.VersionPort, 8315);
-  std::filesystem::remove_all(directory);
-}
-
-TEST(Settings, ARoundTripKeepsTheValuesAndTheReadOnlySections) {
-  std::string directory = scratch();
-  std::string path = directory + "/orbilo.ini";
-  std::ofstream(path) << "[universe]\nhost=u.example\nport=6000\n[version]\nport=9000\n"
-                      << "[Main]\nName=" << std::string(25, 'n') << "\nCitizen= 12x\n";
-  LoginFields fields;
-  ServerSettings servers;
-  settings_load(path, &fields, &servers);
-  EXPECT_EQ(fields.Name, std::string(19, 'n'));
-  EXPECT_EQ(fields.Citizen, 12);
-  EXPECT_EQ(servers.UniversePort, 6000);
-  fields.Password = std::string(20, 'p');
-  fields.ReturnHome = 1;
-  ASSERT_TRUE(settings_save(path, fields));
-  LoginFields again;
-  settings_load(path, &again, &servers);
-  EXPECT_EQ(again.Password, std::string(20, 'p'));
-  EXPECT_EQ(again.ReturnHome, 1);
-  EXPECT_EQ(servers.UniverseHost, "u.example");
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str().rfind("[universe]\nhost=u.example\nport=6000\n[version]\nport=9000\n", 0),
-            0u);
-  std::filesystem::remove_all(directory);
-}
-
-TEST(Location, TokensSetTheirValues) {
-  struct Case {
-    const char* text;
-    int x, z, y, yaw;
-  } cases[] = {
-      {"0n 0e", 0, 0, 0, 0},
-      {"1.5N 2W 0.25a 90", 2000, 1500, 250, 900},
-      {"3s 4e", -4000, -3000, 0, 0},
-      {"1.2345n", 0, 1234, 0, 0},
-      {"-1.2345n", 0, -1234, 0, 0},
-      {"myworld 1n 1e", -1000, 1000, 0, 0},
-      {"1n 2n", 0, 2000, 0, 0},
-      {"1x", 0, 0, 0, 0},
-      {"  1n   1e  ", -1000, 1000, 0, 0},
-      {"", 0, 0, 0, 0},
-      {"- . 1e99n", 0, 2147483647, 0, 0},  // no digits read as 0; huge values are held
-  };
-  for (const Case& each : cases) {
-    SCOPED_TRACE(each.text);
-    Location location;
-    ParseLocation(each.text, location);
-    EXPECT_EQ(location.x, each.x);
-    EXPECT_EQ(location.z, each.z);
-    EXPECT_EQ(location.y, each.y);
-    EXPECT_EQ(location.yaw, each.yaw);
+class SettingsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/settings_test.XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    directory_ = name;
+    path_ = directory_ + "/orbilo.ini";
   }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Read() const {
+    std::ostringstream text;
+    text << std::ifstream(path_, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  void Load() { settings_load(path_, &fields_, &servers_); }
+
+  std::string directory_;
+  std::string path_;
+  LoginFields fields_;
+  ServerSettings servers_;
+};
+
+TEST_F(SettingsTest, NoFileGivesTheDefaults) {
+  Load();
+  EXPECT_EQ(fields_, (LoginFields{"Simple Orbilo", 0, "", "", "0n 0e", 0, 0, 0}));
+  EXPECT_EQ(servers_, (ServerSettings{"localhost", 5670, "localhost", 8315}));
+}
+
+TEST_F(SettingsTest, ValuesAreReadToTheirLengths) {
+  Write("[main]\nname=" + std::string(25, 'n') + "\npassword=" + std::string(25, 'p') +
+        "\nworld=" + std::string(12, 'w') + "\ncentercoords=" + std::string(250, 'c') +
+        "\ncitizen=abc\navatar= 12x\nreturnhome=1234567890\n[UNIVERSE]\nHOST=" +
+        std::string(150, 'h') + "\nport=99\n[Version]\nhost=v.example\nport=1\n");
+  Load();
+  EXPECT_EQ(fields_, (LoginFields{std::string(19, 'n'), 0, std::string(20, 'p'),
+                                  std::string(9, 'w'), std::string(199, 'c'), 12, 0, 123456789}));
+  EXPECT_EQ(servers_, (ServerSettings{std::string(99, 'h'), 99, "v.example", 1}));
+}
+
+TEST_F(SettingsTest, SavedFieldsReadBackWhole) {
+  LoginFields saved{"Bot", 1234, "ppp 4567890123456789", "myworld", "2.5s 10w 0.5a 180", -7, 1, 1};
+  ASSERT_TRUE(settings_save(path_, saved));
+  Load();
+  EXPECT_EQ(fields_, saved);
+  struct stat info;
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);  // it holds the privilege password
+  EXPECT_EQ(Read(),
+            "[Main]\nCitizen=1234\nAvatar=-7\nPassword=ppp 4567890123456789"
+            "\nCenterCoords=2.5s 10w 0.5a 180\nWorld=myworld\nName=Bot\n"
+            "DisableBotKicking=1\nReturnHome=1\n");
+}
+
+TEST_F(SettingsTest, SaveChangesOnlyTheMainKeys) {
+  const std::string servers = "[universe]\nhost=u.example\n; no port\n[VERSION]\nport=7\n";
+  Write("[MAIN]\nname=old\nExtra=kept\n" + servers);
+  ASSERT_TRUE(settings_save(path_, LoginFields{}));
+  EXPECT_EQ(Read(),
+            "[MAIN]\nname=\nExtra=kept\nCitizen=0\nAvatar=0\nPassword=\nCenterCoords=\nWorld=\n"
+            "DisableBotKicking=0\nReturnHome=0\n" +
+                servers);
+}
+
+TEST_F(SettingsTest, AFileThatCannotBeReplacedIsLeftAlone) {
+  std::filesystem::create_directory(path_);
+  EXPECT_FALSE(settings_save(path_, LoginFields{}));
+  EXPECT_TRUE(std::filesystem::is_directory(path_));
+  Load();
+  EXPECT_EQ(fields_.Name, "Simple Orbilo");
+}
+
+TEST_F(SettingsTest, PathIsInTheWorkingDirectory) {
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(directory_);
+  std::string path = settings_path();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(path, std::filesystem::canonical(directory_).string() + "/orbilo.ini");
 }
 
 }  // namespace

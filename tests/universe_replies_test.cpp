@@ -374,8 +374,7 @@ std::vector<int> lookups_from_handler;
 TEST_F(UniverseReplies, ABlockingCallInTheMiddleOfAListIsRefused) {
   logged_in();
   api_callback_set(CALLBACK_CITIZEN_LOOKUP, nullptr);
-  api_event_set(EVENT_WORLD_LIST,
-                [] { lookups_from_handler.push_back(api_citizen_lookup(1)); });
+  api_event_set(EVENT_WORLD_LIST, [] { lookups_from_handler.push_back(api_citizen_lookup(1)); });
   ASSERT_TRUE(universe_link_.send_universe(
       0, 14, Body().string("one").byte(1).word(3).string("two").byte(1).word(4).bytes_));
   // At the last entry the list has been read whole: that lookup waits, and
