@@ -1,0 +1,117 @@
+// CBotTabs and its pages: the button row and Apply, the login page's
+// controls and limits, Enter as Space, and the log's colours.
+#include "ui/bot_tabs.h"
+
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtTest>
+
+#include "app/session.h"
+#include "sdk/sdk.h"
+#include "ui/login_page.h"
+#include "ui/message_boxes.h"
+#include "ui/status_page.h"
+
+namespace {
+
+struct RecordedBoxes : MessageBoxes {
+  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
+    shown.append(caption + "|" + text);
+  }
+  QStringList shown;
+};
+
+}  // namespace
+
+class BotTabsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(directory_.isValid());
+    IniPath = (directory_.path() + "/orbilo.ini").toStdString();
+    api_init(ORBILO_SDK_BUILD);
+    MessageBoxes::Replace(&boxes_);
+  }
+  void cleanup() { MessageBoxes::Replace(nullptr); }
+
+  void pagesAndButtons() {
+    CBotTabs window;
+    QCOMPARE(window.windowTitle(), QString("Simple Orbilo"));
+    QCOMPARE(window.Tabs()->count(), 3);
+    QCOMPARE(window.Tabs()->tabText(0), QString("Login"));
+    QCOMPARE(window.Tabs()->tabText(1), QString("Status"));
+    QCOMPARE(window.Tabs()->tabText(2), QString("About"));
+    QCOMPARE(window.Tabs()->currentIndex(), 0);
+    QCOMPARE(window.QuitButton()->text(), QString("Quit"));
+    QVERIFY(!window.ApplyButton()->isEnabled());
+    QVERIFY(!window.Login()->Button(1012)->isEnabled());  // Return home waits for a run
+    // Defaults of a missing settings file.
+    QCOMPARE(window.Login()->Edit(1000)->text(), QString("Simple Orbilo"));
+    QCOMPARE(window.Login()->Edit(1004)->text(), QString("0n 0e"));
+    QCOMPARE(window.Login()->Edit(1002)->echoMode(), QLineEdit::Password);
+    // Editing while not running leaves Apply off.
+    window.Login()->Edit(1004)->setText("1n");
+    QVERIFY(!window.ApplyButton()->isEnabled());
+    Running = 1;
+    window.Login()->Edit(1004)->setText("2n");
+    QVERIFY(window.ApplyButton()->isEnabled());
+    Running = 0;
+  }
+
+  void entryLimitsAndTheExchange() {
+    CBotTabs window;
+    COrbLogin* login = window.Login();
+    QLineEdit* name = login->Edit(1000);
+    name->clear();
+    QTest::keyClicks(name, QString(20, 'n'));
+    QCOMPARE(name->text().size(), 16);
+    QLineEdit* citizen = login->Edit(1001);
+    citizen->clear();
+    QTest::keyClicks(citizen, "12ab3");
+    QCOMPARE(citizen->text(), QString("123"));
+    // An empty Avatar box when the window closes: the message, then the file
+    // keeps the earlier value.
+    login->Edit(1005)->clear();
+    window.close();
+    QVERIFY(boxes_.shown.contains("bot_tabs_test|Please enter an integer."));
+  }
+
+  void enterActsAsSpace() {
+    CBotTabs window;
+    window.show();
+    QCheckBox* box = window.Login()->Box(1010);
+    box->setFocus();
+    QVERIFY(!box->isChecked());
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(box->isChecked());
+  }
+
+  void logColoursAndScrolling() {
+    CBotTabs window;
+    COrbStatus* status = window.Status();
+    for (int line = 0; line < 200; ++line) {
+      status->AppendLog(QString("line %1").arg(line), kBlue, false, false, false, true);
+    }
+    status->AppendLog("green", kGreen, false, false, false, true);
+    QTextBlock blue = status->Log()->document()->findBlockByNumber(0);
+    QCOMPARE(blue.begin().fragment().charFormat().foreground().color(), QColor(0, 0, 255));
+    QTextBlock green = status->Log()->document()->findBlockByNumber(200);
+    QCOMPARE(green.text(), QString("green"));
+    QCOMPARE(green.begin().fragment().charFormat().foreground().color(), QColor(31, 143, 31));
+    QScrollBar* bar = status->Log()->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    status->SetStatus("one");
+    status->SetStatus("two");
+    QCOMPARE(status->StatusLine()->text(), QString("two"));
+  }
+
+ private:
+  QTemporaryDir directory_;
+  RecordedBoxes boxes_;
+};
+
+QTEST_MAIN(BotTabsTest)
+#include "bot_tabs_test.moc"
