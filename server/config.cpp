@@ -472,7 +472,7 @@ version service.
   --citizen NUMBER:NAME:PASSWORD
                           add a citizen with its privilege password; repeatable
   --crowd N               N simulated citizens walk about in each world
-  --seed N                the seed of the crowd's behaviour, to replay a run
+  --seed N                the crowd's random seed, to replay a run
   --login-timeout S       drop a connection that has not logged in after S
                           seconds (30)
   --idle-timeout S        drop a link that sends nothing for S seconds (150)

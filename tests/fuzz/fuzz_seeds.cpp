@@ -1,4 +1,4 @@
-// Writes the seed corpus of the fuzz targets: one file for a valid message of
+// Writes the starting corpus of the fuzz targets: one file for a valid message of
 // every id and build variant, each the set-up byte followed by the plain
 // message stream.
 //   fuzz_seeds DIRECTORY   (writes DIRECTORY/universe/* and DIRECTORY/world/*)
