@@ -10,7 +10,7 @@ JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev
 
-.PHONY: all deps build demo test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -77,6 +77,12 @@ fuzz: fuzz-build
 
 bench: build
 	$(BUILD)/bin/orbilo_bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/orbilo-ui-bench
+
+# The window's pages as PNG files, rendered on the offscreen platform.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/orbilo-screenshots $(BUILD)/screenshots
+	@ls $(BUILD)/screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
