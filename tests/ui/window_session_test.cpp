@@ -1,0 +1,93 @@
+// A whole session in the window against the service's servers: Login, the
+// bot running with the controls as they should be, a kick by the crowd,
+// Apply, Return home, and Quit saving the settings.
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/session.h"
+#include "sdk/sdk.h"
+#include "server/testing/raw_link.h"
+#include "ui/bot_tabs.h"
+#include "ui/login_page.h"
+#include "ui/message_boxes.h"
+#include "ui/status_page.h"
+
+namespace {
+
+struct RecordedBoxes : MessageBoxes {
+  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
+    shown.append(caption + "|" + text);
+  }
+  QStringList shown;
+};
+
+}  // namespace
+
+class WindowSessionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aWholeSession() {
+    api_init(ORBILO_SDK_BUILD);  // first: it restarts the clock the servers share
+    server_testing::TestServer test([](ServerConfig* config) { config->worlds[0].crowd = 8; });
+    QCOMPARE(test.create_error, 0);
+    std::atomic<bool> stop{false};
+    std::thread serving([&] {
+      while (!stop) server_step(test.server, 5);
+    });
+    QTemporaryDir directory;
+    IniPath = (directory.path() + "/orbilo.ini").toStdString();
+    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n"
+                           << "[universe]\nhost=127.0.0.1\nport=" << test.universe_port()
+                           << "\n[version]\nhost=127.0.0.1\nport=" << test.version_port() << "\n";
+    RecordedBoxes boxes;
+    MessageBoxes::Replace(&boxes);
+    {
+      CBotTabs window;
+      window.show();
+      COrbLogin* login = window.Login();
+      QTest::mouseClick(login->Button(1006), Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(window.Status()->StatusLine()->text(),
+                                QString("Orbilo is now running."), 10000);
+      QVERIFY(!login->Button(1006)->isEnabled());
+      QVERIFY(!login->Edit(1000)->isEnabled());
+      QVERIFY(!login->Edit(1001)->isEnabled());
+      QVERIFY(!login->Edit(1002)->isEnabled());
+      QVERIFY(login->Edit(1003)->isEnabled());
+      QVERIFY(login->Button(1012)->isEnabled());
+      QVERIFY(!window.ApplyButton()->isEnabled());
+
+      // The crowd walks up and kicks: the ball leaves its home.
+      QTRY_VERIFY_WITH_TIMEOUT(api_int(ATTR_MY_X) != 0 || api_int(ATTR_MY_Z) != 0, 30000);
+
+      login->Edit(1004)->setText("1n 1e");
+      QVERIFY(window.ApplyButton()->isEnabled());
+      QTest::mouseClick(window.ApplyButton(), Qt::LeftButton);
+      QTRY_COMPARE(window.Status()->StatusLine()->text(), QString("Change successful."));
+      QVERIFY(!window.ApplyButton()->isEnabled());
+
+      api_int_set(ATTR_MY_Z, 0);
+      QTest::mouseClick(login->Button(1012), Qt::LeftButton);
+      QCOMPARE(api_int(ATTR_MY_Z), 1000);
+
+      login->Box(1010)->setChecked(true);
+      QTest::mouseClick(window.QuitButton(), Qt::LeftButton);
+    }
+    MessageBoxes::Replace(nullptr);
+    stop = true;
+    serving.join();
+    std::ifstream saved(IniPath);
+    std::stringstream text;
+    text << saved.rdbuf();
+    QVERIFY(text.str().find("CenterCoords=1n 1e") != std::string::npos);
+    QVERIFY(text.str().find("ReturnHome=1") != std::string::npos);
+    QVERIFY(boxes.shown.isEmpty());
+  }
+};
+
+QTEST_MAIN(WindowSessionTest)
+#include "window_session_test.moc"
