@@ -8,6 +8,7 @@
 #include "ui/dialog_units.h"
 
 COrbAbout::COrbAbout(QWidget* parent) : QWidget(parent) {
+  use_page_font(this);
   auto* title = new QLabel(QString("Simple Orbilo Build %1").arg(kApplicationBuild), this);
   title->setObjectName("1016");
   title->setAlignment(Qt::AlignHCenter);

@@ -36,6 +36,7 @@ QValidator* entry_rule(QObject* parent, int limit, bool digits) {
 }  // namespace
 
 COrbLogin::COrbLogin(COrbStatus* status, QWidget* parent) : QWidget(parent), status_(status) {
+  use_page_font(this);
   QLineEdit* name = AddEdit(1000, "Bot name:", 11, 11, 46, 10, 53, 12);
   name->setValidator(entry_rule(name, 16, false));
   QLineEdit* citizen = AddEdit(1001, "Citizen number:", 106, 11, 159, 10, 53, 12);

@@ -6,6 +6,7 @@
 #include "ui/dialog_units.h"
 
 COrbStatus::COrbStatus(QWidget* parent) : QWidget(parent) {
+  use_page_font(this);
   log_ = new QPlainTextEdit(this);
   log_->setObjectName("1007");
   log_->setReadOnly(true);

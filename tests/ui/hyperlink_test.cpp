@@ -41,6 +41,11 @@ class HyperlinkTest : public QObject {
     QCOMPARE(link.LinkColour(), QColor(0, 0, 255));
     QVERIFY(link.font().underline());
     QCOMPARE(link.GetStyle(), 21);
+    QCOMPARE(link.toolTip(), QString("https://orbilo.example.org/"));
+    QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
+    QVERIFY(link.ChangeStyle(0, CHyperLink::NoHandCursor));
+    QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(link.ChangeStyle(CHyperLink::NoHandCursor, 0));
     QVERIFY(!link.ChangeStyle(1, 1));  // shared flag: nothing changes
     QCOMPARE(link.GetStyle(), 21);
     QVERIFY(link.ChangeStyle(0, CHyperLink::HoverColour));

@@ -50,7 +50,14 @@ class WindowSessionTest : public QObject {
       CBotTabs window;
       window.show();
       COrbLogin* login = window.Login();
+      QVERIFY(login->Button(1006)->isEnabled());  // idle
+      QVERIFY(!login->Button(1012)->isEnabled());
       QTest::mouseClick(login->Button(1006), Qt::LeftButton);
+      // Logging in: everything is disabled until the world is entered.
+      for (int id : {1000, 1001, 1002, 1003, 1004, 1005}) QVERIFY(!login->Edit(id)->isEnabled());
+      QVERIFY(!login->Box(1009)->isEnabled());
+      QVERIFY(!login->Button(1006)->isEnabled());
+      QVERIFY(!login->Button(1012)->isEnabled());
       QTRY_COMPARE_WITH_TIMEOUT(window.Status()->StatusLine()->text(),
                                 QString("Orbilo is now running."), 10000);
       QVERIFY(!login->Button(1006)->isEnabled());
@@ -86,6 +93,39 @@ class WindowSessionTest : public QObject {
     QVERIFY(text.str().find("CenterCoords=1n 1e") != std::string::npos);
     QVERIFY(text.str().find("ReturnHome=1") != std::string::npos);
     QVERIFY(boxes.shown.isEmpty());
+  }
+
+  // A refused login enables the login controls again and says why.
+  void aWrongPassword() {
+    api_init(ORBILO_SDK_BUILD);
+    server_testing::TestServer test;
+    QCOMPARE(test.create_error, 0);
+    std::atomic<bool> stop{false};
+    std::thread serving([&] {
+      while (!stop) server_step(test.server, 5);
+    });
+    QTemporaryDir directory;
+    IniPath = (directory.path() + "/orbilo.ini").toStdString();
+    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=wrong\nWorld=demo\n"
+                           << "[universe]\nhost=127.0.0.1\nport=" << test.universe_port()
+                           << "\n[version]\nhost=127.0.0.1\nport=" << test.version_port() << "\n";
+    RecordedBoxes boxes;
+    MessageBoxes::Replace(&boxes);
+    {
+      CBotTabs window;
+      COrbLogin* login = window.Login();
+      QTest::mouseClick(login->Button(1006), Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(login->Button(1006)->isEnabled(), 10000);
+      QCOMPARE(window.Status()->StatusLine()->text(),
+               QString("Unable to login (reason: invalid password)."));
+      QVERIFY(login->Edit(1002)->isEnabled());
+      QVERIFY(!login->Button(1012)->isEnabled());
+      QCOMPARE(boxes.shown.size(), 1);
+      QVERIFY(boxes.shown[0].startsWith("Simple Orbilo|Unable to login"));
+    }
+    MessageBoxes::Replace(nullptr);
+    stop = true;
+    serving.join();
   }
 };
 
