@@ -18,8 +18,7 @@ inline QRect dialog_rect(const QWidget* page, int x, int y, int width, int heigh
   QFontMetrics metrics(page->font());
   // The average width of the alphabet, rounded as the dialog platform rounds
   // it: text laid out in these units then fits its place.
-  int alphabet =
-      metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  int alphabet = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   int cx = (alphabet / 26 + 1) / 2;
   int cy = metrics.height();
   return QRect(x * cx / 4, y * cy / 8, width * cx / 4, height * cy / 8);
