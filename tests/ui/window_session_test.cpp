@@ -25,6 +25,34 @@ struct RecordedBoxes : MessageBoxes {
   QStringList shown;
 };
 
+// The servers stepped on a thread of their own, and an orbilo.ini in a
+// scratch directory that logs in to them with the given password.
+class ServedWorld {
+ public:
+  ServedWorld(int crowd, const char* password)
+      : test_([crowd](ServerConfig* config) { config->worlds[0].crowd = crowd; }) {
+    serving_ = std::thread([this] {
+      while (!stop_) server_step(test_.server, 5);
+    });
+    IniPath = (directory_.path() + "/orbilo.ini").toStdString();
+    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=" << password
+                           << "\nWorld=demo\n[universe]\nhost=127.0.0.1\nport="
+                           << test_.universe_port()
+                           << "\n[version]\nhost=127.0.0.1\nport=" << test_.version_port() << "\n";
+  }
+  ~ServedWorld() {
+    stop_ = true;
+    serving_.join();
+  }
+  bool ok() const { return test_.create_error == 0; }
+
+ private:
+  server_testing::TestServer test_;
+  QTemporaryDir directory_;
+  std::atomic<bool> stop_{false};
+  std::thread serving_;
+};
+
 }  // namespace
 
 class WindowSessionTest : public QObject {
@@ -33,17 +61,8 @@ class WindowSessionTest : public QObject {
  private slots:
   void aWholeSession() {
     api_init(ORBILO_SDK_BUILD);  // first: it restarts the clock the servers share
-    server_testing::TestServer test([](ServerConfig* config) { config->worlds[0].crowd = 8; });
-    QCOMPARE(test.create_error, 0);
-    std::atomic<bool> stop{false};
-    std::thread serving([&] {
-      while (!stop) server_step(test.server, 5);
-    });
-    QTemporaryDir directory;
-    IniPath = (directory.path() + "/orbilo.ini").toStdString();
-    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n"
-                           << "[universe]\nhost=127.0.0.1\nport=" << test.universe_port()
-                           << "\n[version]\nhost=127.0.0.1\nport=" << test.version_port() << "\n";
+    ServedWorld served(8, "demo");
+    QVERIFY(served.ok());
     RecordedBoxes boxes;
     MessageBoxes::Replace(&boxes);
     {
@@ -85,8 +104,6 @@ class WindowSessionTest : public QObject {
       QTest::mouseClick(window.QuitButton(), Qt::LeftButton);
     }
     MessageBoxes::Replace(nullptr);
-    stop = true;
-    serving.join();
     std::ifstream saved(IniPath);
     std::stringstream text;
     text << saved.rdbuf();
@@ -98,17 +115,8 @@ class WindowSessionTest : public QObject {
   // A refused login enables the login controls again and says why.
   void aWrongPassword() {
     api_init(ORBILO_SDK_BUILD);
-    server_testing::TestServer test;
-    QCOMPARE(test.create_error, 0);
-    std::atomic<bool> stop{false};
-    std::thread serving([&] {
-      while (!stop) server_step(test.server, 5);
-    });
-    QTemporaryDir directory;
-    IniPath = (directory.path() + "/orbilo.ini").toStdString();
-    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=wrong\nWorld=demo\n"
-                           << "[universe]\nhost=127.0.0.1\nport=" << test.universe_port()
-                           << "\n[version]\nhost=127.0.0.1\nport=" << test.version_port() << "\n";
+    ServedWorld served(0, "wrong");
+    QVERIFY(served.ok());
     RecordedBoxes boxes;
     MessageBoxes::Replace(&boxes);
     {
@@ -124,8 +132,6 @@ class WindowSessionTest : public QObject {
       QVERIFY(boxes.shown[0].startsWith("Simple Orbilo|Unable to login"));
     }
     MessageBoxes::Replace(nullptr);
-    stop = true;
-    serving.join();
   }
 };
 
