@@ -172,6 +172,13 @@ void LoginPage::OnLoginResult(int rc) {
     view_->MessageBox(false, kProgramCaption, text, BoxIcon::kError);
     return;
   }
+  if (Running == 1) {
+    // The library reopened a lost universe link and logged in again: it
+    // takes the bot back into its world by itself, where it was. Entering
+    // again would take it to the world and location of the first Login.
+    Report("Orbilo has logged in again.");
+    return;
+  }
   Log("Orbilo has successfully logged in.");
   view_->SetStatus("Entering world...");
   api_callback_set(CALLBACK_CITIZEN_LOOKUP, owner_lookup);
