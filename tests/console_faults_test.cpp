@@ -358,9 +358,8 @@ TEST_F(ConsoleFaults, AnUnreadableSettingsFile) {
   if (!CanRunAsNobody()) GTEST_SKIP() << "cannot run as another user";
   const std::string before = "[Main]\nName=Mine\nWorld=mine\n; my notes\n";
   Write(ini_, before);
-  chmod(ini_.c_str(), 0600);
+  chmod(ini_.c_str(), 0000);
   chmod(directory_.c_str(), 0777);
-  if (geteuid() != 0) chmod(ini_.c_str(), 0200);
   Process console(Console(), true);
   EXPECT_TRUE(console.WaitErr("orbilo-console: cannot read " + ini_ +
                               ": starting with the defaults; the file will not be written\n"))
@@ -534,6 +533,35 @@ TEST(SessionCoreFaults, TheServersRestartedAfterAWorldChange) {
   EXPECT_EQ(view.status, "Orbilo has re-entered the world.");
   EXPECT_TRUE(view.boxes.empty());
   EXPECT_EQ(Running, 1);
+}
+
+// Settings that could not be read when the page started were never shown:
+// the defaults the bot ran on are not written over them at the end, even
+// when the file can be read by then.
+TEST(SessionCoreFaults, SettingsUnreadableAtStartAreNotWrittenAtTheEnd) {
+  char pattern[] = "/tmp/orbilo-session-faults-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  std::string directory = pattern;
+  IniPath = directory + "/orbilo.ini";
+  ASSERT_EQ(mkfifo(IniPath.c_str(), 0600), 0);  // refused before any read
+  ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);
+  RecordingView view;
+  LoginPage page(&view);
+  page.Init();
+  EXPECT_FALSE(page.settings_readable());
+  EXPECT_EQ(view.controls.name, "Simple Orbilo");
+  EXPECT_EQ(view.controls.world, "");
+
+  const std::string mine = "[Main]\nName=Mine\nWorld=mine\n";
+  std::filesystem::remove(IniPath);
+  std::ofstream(IniPath, std::ios::binary) << mine;
+  page.Destroy();
+  EXPECT_FALSE(page.settings_saved());
+  std::ostringstream text;
+  text << std::ifstream(IniPath, std::ios::binary).rdbuf();
+  EXPECT_EQ(text.str(), mine);
+  IniPath.clear();
+  std::filesystem::remove_all(directory);
 }
 
 }  // namespace

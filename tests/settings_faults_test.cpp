@@ -313,12 +313,12 @@ TEST_F(SettingsFaults, ManyShortLinesInBoundedMemory) {
 #endif
 }
 
-// A file its reader may not read: the defaults, and the file is not
-// written. Root reads any file, so the reader is the user nobody.
+// A file of mode 000, which its reader may not read: the defaults, and the
+// file is not written. Root reads any file, so the reader is the user nobody.
 TEST_F(SettingsFaults, AnUnreadableFileIsNeverWritten) {
   const std::string before = "[Main]\nWorld=w\n[universe]\nport=1\n";
   Write(before);
-  chmod(path_.c_str(), 0200);
+  chmod(path_.c_str(), 0000);
   chmod(directory_.c_str(), 0777);
   std::string path = path_;
   std::string found = AsNobody([path] {
