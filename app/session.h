@@ -39,7 +39,8 @@ class LoginPage {
   // front end starts the timers.
   void Init();
   // Page destruction: the instance destroyed, the controls read and the
-  // settings written, the library shut down.
+  // settings written (unless they could not be read at Init), the library
+  // shut down.
   void Destroy();
 
   // Makes this the page that the library's callbacks and events reach.
