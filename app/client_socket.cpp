@@ -39,9 +39,12 @@ bool ClientSocket::Fail(int error) {
   return false;
 }
 
-bool ClientSocket::WaitFor(short events) {
+std::chrono::steady_clock::time_point ClientSocket::Deadline() {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+}
+
+bool ClientSocket::WaitFor(short events, std::chrono::steady_clock::time_point deadline) {
   pollfd entry{fd_, events, 0};
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
@@ -59,11 +62,12 @@ bool ClientSocket::Connect(const std::string& host, int port) {
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(port));
   if (!resolve(host, &peer.sin_addr)) return Fail(kHostNotFound);
+  auto deadline = Deadline();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) return Fail(kErrorBase + errno);
   if (connect(fd_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
     if (errno != EINPROGRESS) return Fail(kErrorBase + errno);
-    if (!WaitFor(POLLOUT)) return false;
+    if (!WaitFor(POLLOUT, deadline)) return false;
     int error = 0;
     socklen_t size = sizeof error;
     getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
@@ -74,13 +78,14 @@ bool ClientSocket::Connect(const std::string& host, int port) {
 
 bool ClientSocket::Send(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const char*>(data);
+  auto deadline = Deadline();
   while (size > 0) {
     ssize_t sent = send(fd_, bytes, size, MSG_NOSIGNAL);
     if (sent > 0) {
       bytes += sent;
       size -= static_cast<std::size_t>(sent);
     } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(POLLOUT)) return false;
+      if (!WaitFor(POLLOUT, deadline)) return false;
     } else if (sent < 0 && errno != EINTR) {
       return Fail(kErrorBase + errno);
     }
@@ -90,6 +95,7 @@ bool ClientSocket::Send(const void* data, std::size_t size) {
 
 bool ClientSocket::Receive(void* data, std::size_t size) {
   auto* bytes = static_cast<char*>(data);
+  auto deadline = Deadline();
   while (size > 0) {
     ssize_t got = recv(fd_, bytes, size, 0);
     if (got > 0) {
@@ -98,7 +104,7 @@ bool ClientSocket::Receive(void* data, std::size_t size) {
     } else if (got == 0) {
       return Fail(kErrorBase + ECONNRESET);  // the peer closed before all came
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (!WaitFor(POLLIN)) return false;
+      if (!WaitFor(POLLIN, deadline)) return false;
     } else if (errno != EINTR) {
       return Fail(kErrorBase + errno);
     }

@@ -1,11 +1,13 @@
 // A small blocking TCP client socket for the application: connect to a host
-// by dotted address or name, send, receive, close, and the last error. Every
-// wait is bounded, so that a silent peer cannot hang the program.
+// by dotted address or name, send, receive, close, and the last error. Each
+// call is bounded by the time-out as a whole, so that neither a silent peer
+// nor one that trickles a byte now and then can hang the program.
 //
 // Error codes are the system's errno plus 10000, as the library reports
 // socket errors; a host name that cannot be looked up gives 10022.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -23,21 +25,23 @@ class ClientSocket {
   // Connects to host:port (IPv4) within the time-out: true, or false with
   // the last error set.
   bool Connect(const std::string& host, int port);
-  // Sends every byte: true, or false with the last error set.
+  // Sends every byte within the time-out: true, or false with the last error
+  // set.
   bool Send(const void* data, std::size_t size);
-  // Receives exactly size bytes: true, or false with the last error set (a
-  // peer that closes first gives ECONNRESET).
+  // Receives exactly size bytes within the time-out: true, or false with the
+  // last error set (a peer that closes first gives ECONNRESET).
   bool Receive(void* data, std::size_t size);
   void Close();
   int LastError() const { return last_error_; }
 
-  // Test hook: the time-out of the connect and of each wait for data, in ms
-  // (0 or less restores the default of 10 s).
+  // Test hook: the time-out of a connect, a send and a receive, in ms (0 or
+  // less restores the default of 10 s).
   static void SetTimeoutForTests(int ms);
 
  private:
   bool Fail(int error);
-  bool WaitFor(short events);
+  static std::chrono::steady_clock::time_point Deadline();
+  bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
 
   int fd_ = -1;
   int last_error_ = 0;

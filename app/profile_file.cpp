@@ -134,6 +134,9 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
   bool exists = stat(target.c_str(), &info) == 0;
   if (!exists && errno != ENOENT) return false;
   if (exists && !S_ISREG(info.st_mode)) return false;
+  // A file made read-only is not replaced behind its owner's back (the
+  // rename would need only the directory's permission).
+  if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
   mode_t mode = exists ? (info.st_mode & 07777) : 0600;
 
   std::size_t slash = target.rfind('/');
@@ -169,42 +172,69 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {
   try {
-    std::string content;
-    ReadStatus status = ReadFile(path_, kMaxFileSize, &content);
+    ReadStatus status = ReadFile(path_, kMaxFileSize, &content_);
     readable_ = status != ReadStatus::kUnreadable;
-    std::size_t start = 0;
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    if (std::string_view(content_).substr(0, kMark.size()) == kMark) mark_ = kMark.size();
+    std::string_view content = content_;
+    std::size_t start = mark_;
+    bool first = true;
     while (start < content.size()) {
       std::size_t newline = content.find('\n', start);
       Line line;
-      if (newline == content.npos) {
-        line.text = content.substr(start);
-        start = content.size();
-      } else {
-        std::size_t text_end = newline;
-        if (text_end > start && content[text_end - 1] == '\r') --text_end;
-        line.text = content.substr(start, text_end - start);
-        line.end = content.substr(text_end, newline + 1 - text_end);
+      line.start = static_cast<std::uint32_t>(start);
+      std::size_t text_end = content.size();
+      if (newline != content.npos) {
+        text_end = newline;
+        line.end = End::kLf;
+        if (text_end > start && content[text_end - 1] == '\r') {
+          --text_end;
+          line.end = End::kCrLf;
+        }
         start = newline + 1;
+      } else {
+        start = content.size();
       }
-      lines_.push_back(std::move(line));
+      line.length = static_cast<std::uint32_t>(text_end - line.start);
+      if (first && line.end != End::kNone) line_end_ = line.end;
+      first = false;
+      std::string_view text = content.substr(line.start, line.length);
+      std::string_view name;
+      std::size_t equals = 0;
+      line.inert = !SectionName(text, &name) && !KeyOf(text, &name, &equals);
+      // An inert line after an inert line joins it: the run's text reaches
+      // to the end of this line's text, and this line's end is the run's.
+      if (line.inert && !lines_.empty() && lines_.back().inert) {
+        lines_.back().length = static_cast<std::uint32_t>(text_end - lines_.back().start);
+        lines_.back().end = line.end;
+      } else {
+        lines_.push_back(line);
+      }
     }
-    if (!lines_.empty() && !lines_.front().end.empty()) line_end_ = lines_.front().end;
   } catch (const std::bad_alloc&) {
+    content_.clear();
     lines_.clear();
+    mark_ = 0;
     readable_ = false;
   }
+}
+
+std::string_view ProfileFile::Text(const Line& line) const {
+  if (line.edit != 0) return edits_[line.edit - 1];
+  return std::string_view(content_).substr(line.start, line.length);
 }
 
 int ProfileFile::FindKey(std::string_view section, std::string_view key) const {
   bool in_section = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].inert) continue;
+    std::string_view text = Text(lines_[i]);
     std::string_view name;
     std::string_view line_key;
     std::size_t equals = 0;
-    if (SectionName(lines_[i].text, &name)) {
+    if (SectionName(text, &name)) {
       in_section = EqualNoCase(name, section);
-    } else if (in_section && KeyOf(lines_[i].text, &line_key, &equals) &&
-               EqualNoCase(line_key, key)) {
+    } else if (in_section && KeyOf(text, &line_key, &equals) && EqualNoCase(line_key, key)) {
       return static_cast<int>(i);
     }
   }
@@ -214,13 +244,15 @@ int ProfileFile::FindKey(std::string_view section, std::string_view key) const {
 int ProfileFile::SectionInsertPoint(std::string_view section) const {
   int point = -1;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].inert) continue;
+    std::string_view text = Text(lines_[i]);
     std::string_view name;
     std::string_view key;
     std::size_t equals = 0;
-    if (SectionName(lines_[i].text, &name)) {
+    if (SectionName(text, &name)) {
       if (point >= 0) break;
       if (EqualNoCase(name, section)) point = static_cast<int>(i + 1);
-    } else if (point >= 0 && KeyOf(lines_[i].text, &key, &equals)) {
+    } else if (point >= 0 && KeyOf(text, &key, &equals)) {
       point = static_cast<int>(i + 1);
     }
   }
@@ -228,13 +260,16 @@ int ProfileFile::SectionInsertPoint(std::string_view section) const {
 }
 
 void ProfileFile::InsertLine(std::size_t index, std::string text) {
-  Line line{std::move(text), line_end_};
+  edits_.push_back(std::move(text));
+  Line line;
+  line.edit = static_cast<std::uint32_t>(edits_.size());
+  line.end = line_end_;
   // A last line without a line end keeps that: the new last line takes it.
-  if (index == lines_.size() && !lines_.empty() && lines_.back().end.empty()) {
+  if (index == lines_.size() && !lines_.empty() && lines_.back().end == End::kNone) {
     lines_.back().end = line_end_;
-    line.end.clear();
+    line.end = End::kNone;
   }
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), line);
 }
 
 std::string ProfileFile::GetString(std::string_view section, std::string_view key,
@@ -242,8 +277,8 @@ std::string ProfileFile::GetString(std::string_view section, std::string_view ke
   std::string_view value = fallback;
   int index = FindKey(section, key);
   if (index >= 0) {
-    const std::string& text = lines_[static_cast<std::size_t>(index)].text;
-    value = Trim(std::string_view(text).substr(text.find('=') + 1));
+    std::string_view text = Text(lines_[static_cast<std::size_t>(index)]);
+    value = Trim(text.substr(text.find('=') + 1));
     if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
@@ -272,9 +307,16 @@ bool ProfileFile::SetString(std::string_view section, std::string_view key,
 
   int index = FindKey(section, key);
   if (index >= 0) {
-    std::string& text = lines_[static_cast<std::size_t>(index)].text;
-    text.erase(text.find('=') + 1);
+    Line& line = lines_[static_cast<std::size_t>(index)];
+    std::string_view old = Text(line);
+    std::string text(old.substr(0, old.find('=') + 1));
     text += encoded;
+    if (line.edit != 0) {
+      edits_[line.edit - 1] = std::move(text);
+    } else {
+      edits_.push_back(std::move(text));
+      line.edit = static_cast<std::uint32_t>(edits_.size());
+    }
     return true;
   }
   std::string line(key);
@@ -296,10 +338,15 @@ bool ProfileFile::SetString(std::string_view section, std::string_view key,
 bool ProfileFile::Save() const {
   if (!readable_) return false;
   try {
+    std::size_t size = mark_;
+    for (const Line& line : lines_) size += Text(line).size() + 2;
     std::string data;
+    data.reserve(size);
+    data.append(content_, 0, mark_);
     for (const Line& line : lines_) {
-      data += line.text;
-      data += line.end;
+      data += Text(line);
+      if (line.end == End::kCrLf) data += '\r';
+      if (line.end != End::kNone) data += '\n';
     }
     return ReplaceFile(path_, data);
   } catch (const std::bad_alloc&) {

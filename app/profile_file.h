@@ -29,10 +29,18 @@
 //   keeps its mode (and, where allowed, its owner); a symbolic link is
 //   followed and stays a link;
 // - a file that exists but cannot be read (a directory, a pipe, no access, or
-//   larger than kMaxFileSize) is never replaced: the write fails.
+//   larger than kMaxFileSize) is never replaced: the write fails; so is a
+//   file its writer may not write (one its owner made read-only);
+// - a UTF-8 byte order mark at the start of the file is no part of its first
+//   line, and is written back.
+//
+// The file's bytes are held once: a line is a span of them until it is
+// changed, and a run of lines that are neither headers nor keys is one span,
+// so that a file of many short lines costs little more than its size.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,11 +83,16 @@ class ProfileFile {
   static int DecimalValue(std::string_view text);
 
  private:
+  enum class End : std::uint8_t { kNone, kLf, kCrLf };
   struct Line {
-    std::string text;  // without its line end
-    std::string end;   // "\n", "\r\n", or "" for a last line without one
+    std::uint32_t start = 0;   // of its text in content_, when edit is 0
+    std::uint32_t length = 0;  // of that text
+    std::uint32_t edit = 0;    // else 1 + the index of its text in edits_
+    End end = End::kNone;      // after the text; kNone only for a last line
+    bool inert = false;        // neither a header nor a key: never looked at
   };
 
+  std::string_view Text(const Line& line) const;
   // Index of the line holding section/key, or -1.
   int FindKey(std::string_view section, std::string_view key) const;
   // Index after the last key line (or the header) of the first section
@@ -88,8 +101,11 @@ class ProfileFile {
   void InsertLine(std::size_t index, std::string text);
 
   std::string path_;
+  std::string content_;             // the file as it was read
+  std::size_t mark_ = 0;            // bytes of a byte order mark before the lines
+  std::vector<std::string> edits_;  // the texts of changed and added lines
   std::vector<Line> lines_;
-  std::string line_end_ = "\n";  // for added lines: that of the file's first line
+  End line_end_ = End::kLf;  // for added lines: that of the file's first line
   bool readable_ = true;
 };
 

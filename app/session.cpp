@@ -45,6 +45,12 @@ void world_change_result(int rc) {
 void owner_lookup(int rc) {
   if (page != nullptr) page->OnOwnerLookup(rc);
 }
+void world_disconnect() {
+  if (page != nullptr) page->OnWorldDisconnect();
+}
+void world_attributes() {
+  if (page != nullptr) page->OnWorldAttributes();
+}
 
 }  // namespace
 
@@ -60,7 +66,7 @@ void LoginPage::Init() {
   page = this;
   view_->SetModified(false);
   if (IniPath.empty()) IniPath = settings_path();
-  settings_load(IniPath, &fields_, &servers_);
+  settings_readable_ = settings_load(IniPath, &fields_, &servers_);
   view_->FillControls(login_fields_texts(fields_));
   UniverseHost = servers_.UniverseHost;
   UniversePort = servers_.UniversePort;
@@ -69,7 +75,9 @@ void LoginPage::Init() {
 void LoginPage::Destroy() {
   api_destroy();
   ReadFields();
-  settings_save(IniPath, fields_);
+  // Settings that could not be read were never shown: writing the defaults
+  // in their place would lose them.
+  settings_saved_ = settings_readable_ && settings_save(IniPath, fields_);
   api_term();
   if (page == this) page = nullptr;
 }
@@ -103,6 +111,9 @@ void LoginPage::OnLogin() {
   VersionQuery = fields_.Name + " version";
   api_event_set(EVENT_CHAT, OnChat);
   api_event_set(EVENT_AVATAR_CHANGE, OnAvatarChange);
+  api_event_set(EVENT_WORLD_DISCONNECT, world_disconnect);
+  api_event_set(EVENT_WORLD_ATTRIBUTES, world_attributes);
+  world_lost_ = false;
   if (fields_.World.empty()) {
     view_->EnableLoginControls(true);
     view_->MessageBox(true, kShortCaption, "You must input a world.", BoxIcon::kError);
@@ -161,6 +172,13 @@ void LoginPage::OnLoginResult(int rc) {
     view_->MessageBox(false, kProgramCaption, text, BoxIcon::kError);
     return;
   }
+  if (Running == 1) {
+    // The library reopened a lost universe link and logged in again: it
+    // takes the bot back into its world by itself, where it was. Entering
+    // again would take it to the world and location of the first Login.
+    Report("Orbilo has logged in again.");
+    return;
+  }
   Log("Orbilo has successfully logged in.");
   view_->SetStatus("Entering world...");
   api_callback_set(CALLBACK_CITIZEN_LOOKUP, owner_lookup);
@@ -169,6 +187,18 @@ void LoginPage::OnLoginResult(int rc) {
 
 void LoginPage::OnOwnerLookup(int rc) {
   OwnerName = rc != 0 ? "<error in name lookup>" : api_string(ATTR_CITIZEN_NAME);
+}
+
+void LoginPage::OnWorldDisconnect() {
+  world_lost_ = true;
+  Report(with_reason("Orbilo has lost its world connection (reason: %s).",
+                     api_int(ATTR_DISCONNECT_REASON)));
+}
+
+void LoginPage::OnWorldAttributes() {
+  if (!world_lost_) return;
+  world_lost_ = false;
+  Report("Orbilo has re-entered the world.");
 }
 
 void LoginPage::OnEnterResult(int rc) {
@@ -227,6 +257,7 @@ void LoginPage::OnApply() {
   } else {
     api_callback_set(CALLBACK_ENTER, nullptr);
     api_callback_set(CALLBACK_ENTER, world_change_result);
+    world_lost_ = false;  // the entry reports itself
     api_enter(fields_.World.c_str());
   }
   view_->SetModified(false);

@@ -39,7 +39,8 @@ class LoginPage {
   // front end starts the timers.
   void Init();
   // Page destruction: the instance destroyed, the controls read and the
-  // settings written, the library shut down.
+  // settings written (unless they could not be read at Init), the library
+  // shut down.
   void Destroy();
 
   // Makes this the page that the library's callbacks and events reach.
@@ -56,12 +57,22 @@ class LoginPage {
   void OnEnterResult(int rc);
   void OnWorldChangeResult(int rc);
   void OnOwnerLookup(int rc);
+  // EVENT_WORLD_DISCONNECT: the world link was lost or closed by the world;
+  // the library opens it again by itself after a loss.
+  void OnWorldDisconnect();
+  // EVENT_WORLD_ATTRIBUTES: after a disconnection, the world is back.
+  void OnWorldAttributes();
 
   LoginFields& fields() { return fields_; }
   const ServerSettings& servers() const { return servers_; }
   View* view() const { return view_; }
   // 1 once a failed or refused version check asked the program to end.
   int exit_status() const { return exit_status_; }
+  // False when the settings file existed at Init but could not be read; the
+  // page then runs on the defaults and Destroy leaves the file alone.
+  bool settings_readable() const { return settings_readable_; }
+  // Whether Destroy wrote the settings file.
+  bool settings_saved() const { return settings_saved_; }
 
  private:
   // Reads the controls into the fields; a failed check shows its message.
@@ -76,6 +87,9 @@ class LoginPage {
   LoginFields fields_;
   ServerSettings servers_;
   int exit_status_ = 0;
+  bool settings_readable_ = true;
+  bool settings_saved_ = false;
+  bool world_lost_ = false;  // a disconnection not yet followed by a return
 };
 
 // The page that the library's callbacks reach.

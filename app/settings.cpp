@@ -28,7 +28,7 @@ std::string settings_path() {
   return directory + "orbilo.ini";
 }
 
-void settings_load(const std::string& path, LoginFields* fields, ServerSettings* servers) {
+bool settings_load(const std::string& path, LoginFields* fields, ServerSettings* servers) {
   ProfileFile file(path);
   fields->Password = file.GetString(kMain, "Password", "", kPasswordReadLength);
   fields->Name = file.GetString(kMain, "Name", kDefaultName, kNameReadLength);
@@ -44,6 +44,7 @@ void settings_load(const std::string& path, LoginFields* fields, ServerSettings*
   servers->UniversePort = file.GetInt(kUniverse, "port", kSettingsUniversePort, kNumberReadLength);
   servers->VersionHost = file.GetString(kVersion, "host", kSettingsVersionHost, kHostReadLength);
   servers->VersionPort = file.GetInt(kVersion, "port", kSettingsVersionPort, kNumberReadLength);
+  return file.readable();
 }
 
 bool settings_save(const std::string& path, const LoginFields& fields) {

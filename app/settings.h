@@ -62,8 +62,9 @@ inline constexpr std::size_t kHostReadLength = 99;
 std::string settings_path();
 
 // Reads the file at path into fields and servers. A missing or unreadable
-// file, or a missing key, gives the defaults; nothing is reported.
-void settings_load(const std::string& path, LoginFields* fields, ServerSettings* servers);
+// file, or a missing key, gives the defaults. False when the file exists but
+// could not be read (settings_save then leaves it alone too).
+bool settings_load(const std::string& path, LoginFields* fields, ServerSettings* servers);
 
 // Writes the "Main" keys of fields to the file at path in one atomic
 // replacement, keeping every other line as it was: true, or false when the

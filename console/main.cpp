@@ -92,6 +92,13 @@ int main(int argc, char** argv) {
 
   LoginPage page(&view);
   page.Init();
+  if (!page.settings_readable()) {
+    std::fprintf(stderr,
+                 "orbilo-console: cannot read %s: starting with the defaults; the file will not "
+                 "be written\n",
+                 IniPath.c_str());
+    std::fflush(stderr);
+  }
   page.OnLogin();
 
   using Clock = std::chrono::steady_clock;
@@ -136,5 +143,8 @@ int main(int argc, char** argv) {
     }
   }
   page.Destroy();
+  if (!page.settings_saved()) {
+    std::fprintf(stderr, "orbilo-console: could not save the settings to %s\n", IniPath.c_str());
+  }
   return page.exit_status();
 }

@@ -1,0 +1,389 @@
+// The settings file under faults: garbage lines, CRLF and CR line ends, very
+// long lines, NUL bytes, a byte order mark, no newline at the end, a file too
+// large to read, a file or directory that may not be read or written. The bot
+// starts with the defaults where it can, reads what it can, and a save either
+// changes the "Main" keys alone, every other byte kept, or leaves the file
+// exactly as it was.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "app/settings.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const LoginFields kDefaults{"Simple Orbilo", 0, "", "", "0n 0e", 0, 0, 0};
+const ServerSettings kDefaultServers{"localhost", 5670, "localhost", 8315};
+
+// What settings_save writes for these fields, in this order, each line ended
+// by end (the last one by last_end).
+const LoginFields kSaved{"Saved", 12, "pw", "w2", "3n 4e", 5, 1, 0};
+std::string SavedKeys(const std::string& end, const std::string& last_end) {
+  return "Citizen=12" + end + "Avatar=5" + end + "Password=pw" + end + "CenterCoords=3n 4e" + end +
+         "World=w2" + end + "Name=Saved" + end + "DisableBotKicking=1" + end + "ReturnHome=0" +
+         last_end;
+}
+
+// The user "nobody", for checks that root's privileges would defeat.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+// Runs check in a child process under the user nobody and returns what it
+// found wrong ("" when nothing); "skip" when the child cannot drop root's
+// privileges. Not root: the check runs in the child as this user.
+std::string AsNobody(const std::function<std::string()>& check) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return "pipe failed";
+  pid_t child = fork();
+  if (child == 0) {
+    close(pipe_fds[0]);
+    std::string found;
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 ||
+                           setuid(kNobody) != 0 || setuid(0) == 0)) {
+      found = "skip";
+    } else {
+      found = check();
+    }
+    (void)!write(pipe_fds[1], found.data(), found.size());
+    _exit(0);
+  }
+  close(pipe_fds[1]);
+  std::string found;
+  char buffer[512];
+  ssize_t count;
+  while ((count = read(pipe_fds[0], buffer, sizeof buffer)) > 0)
+    found.append(buffer, static_cast<std::size_t>(count));
+  close(pipe_fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed";
+  return found;
+}
+
+class SettingsFaults : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/settings_faults.XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    directory_ = name;
+    path_ = directory_ + "/orbilo.ini";
+  }
+  void TearDown() override {
+    chmod(directory_.c_str(), 0700);
+    std::filesystem::remove_all(directory_);
+  }
+
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Read() const {
+    std::ostringstream text;
+    text << std::ifstream(path_, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  bool Load() { return settings_load(path_, &fields_, &servers_); }
+  int Entries() const {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory_), {}));
+  }
+
+  // Writes before, loads it, saves kSaved over it, and checks that the file
+  // is then after, byte for byte.
+  void RoundTrip(const std::string& before, const std::string& after) {
+    Write(before);
+    EXPECT_TRUE(Load());
+    EXPECT_TRUE(settings_save(path_, kSaved));
+    EXPECT_TRUE(Read() == after) << "saved as:\n" << Read();
+    EXPECT_EQ(Entries(), 1);  // no temporary file left behind
+  }
+
+  std::string directory_;
+  std::string path_;
+  LoginFields fields_;
+  ServerSettings servers_;
+};
+
+// Lines that are neither section headers nor keys are passed over when
+// reading and kept as they are when writing. Keys before any section or in
+// other sections are not Main's; a second "Main" section adds to the first.
+TEST_F(SettingsFaults, GarbageLinesAreSkippedAndKeptByteForByte) {
+  const std::string head =
+      "World=outside\n"
+      "\x01\x02\x7f\xff\xfe binary\n"
+      "=no key\n"
+      "no equals sign\n"
+      "]odd[\n"
+      "[Main\n"  // no closing bracket: not a header
+      "Name=still outside\n"
+      "[ Main ] trailing text\n"
+      "Name=Bob\n"
+      "  ; Avatar=9\n"
+      "[broken line = 3\n"
+      "Citizen 7\n"
+      "Citizen==8\n";
+  const std::string middle =
+      "\n"
+      "[universe]\n"
+      "host = 127.0.0.1 \n"
+      "port=12x34\n"
+      "[Main]\n";
+  const std::string tail =
+      "[version]\n"
+      "port=-5\n";
+  const std::string before = head + middle + "World=second\n" + tail;
+  Write(before);
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_, (LoginFields{"Bob", 0, "", "second", "0n 0e", 0, 0, 0}));  // "=8": no digits
+  EXPECT_EQ(servers_, (ServerSettings{"127.0.0.1", 12, "localhost", -5}));
+
+  RoundTrip(before,
+            "World=outside\n\x01\x02\x7f\xff\xfe binary\n=no key\nno equals sign\n]odd[\n"
+            "[Main\nName=still outside\n[ Main ] trailing text\nName=Saved\n  ; Avatar=9\n"
+            "[broken line = 3\nCitizen 7\nCitizen=12\nAvatar=5\nPassword=pw\n"
+            "CenterCoords=3n 4e\nDisableBotKicking=1\nReturnHome=0\n" +
+                middle + "World=w2\n" + tail);
+}
+
+// CRLF files read as LF files do, and keep CRLF when written: changed lines
+// keep their ends and added lines take the first line's end. A file of CR
+// alone is one line; it is kept, and the keys follow it.
+TEST_F(SettingsFaults, CrlfAndCrLineEnds) {
+  const std::string crlf =
+      "[Main]\r\nName=Bob\r\nWorld=w\r\nCitizen=7\r\n\r\n[universe]\r\nhost=127.0.0.1\r\n"
+      "port=5671\r\n";
+  Write(crlf);
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_, (LoginFields{"Bob", 7, "", "w", "0n 0e", 0, 0, 0}));
+  EXPECT_EQ(servers_, (ServerSettings{"127.0.0.1", 5671, "localhost", 8315}));
+  RoundTrip(crlf,
+            "[Main]\r\nName=Saved\r\nWorld=w2\r\nCitizen=12\r\nAvatar=5\r\nPassword=pw\r\n"
+            "CenterCoords=3n 4e\r\nDisableBotKicking=1\r\nReturnHome=0\r\n\r\n[universe]\r\n"
+            "host=127.0.0.1\r\nport=5671\r\n");
+
+  // Mixed ends: the first line's end is the one added lines take.
+  RoundTrip("; note\n[Main]\r\nWorld=w\r\n",
+            "; note\n[Main]\r\nWorld=w2\r\nCitizen=12\nAvatar=5\nPassword=pw\n"
+            "CenterCoords=3n 4e\nName=Saved\nDisableBotKicking=1\nReturnHome=0\n");
+
+  const std::string cr = "[universe]\rport=1\r[Main]\rWorld=w\r";
+  Write(cr);
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_, kDefaults);
+  EXPECT_EQ(servers_, kDefaultServers);
+  RoundTrip(cr, cr + "\n[Main]\n" + SavedKeys("\n", ""));
+}
+
+// Lines of a mebibyte: values are cut to their lengths, and the lines the
+// save does not change come back whole.
+TEST_F(SettingsFaults, VeryLongLines) {
+  const std::string mebibyte(1 << 20, 'x');
+  const std::string comment = "; " + mebibyte + "\n";
+  const std::string notes = "Notes=" + mebibyte + "\n";
+  const std::string servers = "[universe]\nhost=" + mebibyte + "\nport=" + mebibyte + "\n";
+  const std::string before = comment + "[Main]\nName=" + mebibyte + "\n" + notes +
+                             "CenterCoords=" + std::string(1 << 20, '1') + "\n" + servers;
+  Write(before);
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_.Name, std::string(19, 'x'));
+  EXPECT_EQ(fields_.CenterCoords, std::string(199, '1'));
+  EXPECT_EQ(servers_.UniverseHost, std::string(99, 'x'));
+  EXPECT_EQ(servers_.UniversePort, 0);
+  RoundTrip(before, comment + "[Main]\nName=Saved\n" + notes + "CenterCoords=3n 4e\n" +
+                        "Citizen=12\nAvatar=5\nPassword=pw\nWorld=w2\nDisableBotKicking=1\n"
+                        "ReturnHome=0\n" +
+                        servers);
+
+  // A section header of a mebibyte, and a line of a mebibyte with no end.
+  const std::string header = "[" + mebibyte + "]\nName=not main\n";
+  RoundTrip(header + mebibyte, header + mebibyte + "\n[Main]\n" + SavedKeys("\n", ""));
+}
+
+// A NUL byte ends a value; in a section or key name it makes another name.
+// Every NUL byte of a line the save does not change is kept.
+TEST_F(SettingsFaults, NulBytes) {
+  const std::string before =
+      "; \0 comment\n[Ma\0in]\nWorld=not main\n[Main]\nName=ab\0cd\nWor\0ld=x\n"
+      "Citizen=\0 5\nAvatar=4\0\n[universe]\nhost=127.0.0.1\0junk\n"s;
+  Write(before);
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_, (LoginFields{"ab", 0, "", "", "0n 0e", 4, 0, 0}));
+  EXPECT_EQ(servers_.UniverseHost, "127.0.0.1");
+  RoundTrip(before,
+            "; \0 comment\n[Ma\0in]\nWorld=not main\n[Main]\nName=Saved\nWor\0ld=x\n"
+            "Citizen=12\nAvatar=5\nPassword=pw\nCenterCoords=3n 4e\nWorld=w2\n"
+            "DisableBotKicking=1\nReturnHome=0\n[universe]\nhost=127.0.0.1\0junk\n"s);
+}
+
+// A last line without a newline keeps having none: a line is added after
+// it only with a line end between the two.
+TEST_F(SettingsFaults, NoNewlineAtTheEnd) {
+  Write("[Main]\nWorld=w");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_.World, "w");
+  RoundTrip("[Main]\nWorld=w",
+            "[Main]\nWorld=w2\nCitizen=12\nAvatar=5\nPassword=pw\nCenterCoords=3n 4e\n"
+            "Name=Saved\nDisableBotKicking=1\nReturnHome=0");
+  RoundTrip(
+      "[Main]\r\nName=n\r\nCitizen=1\r\nAvatar=2\r\nPassword=p\r\nCenterCoords=c\r\n"
+      "World=w\r\nDisableBotKicking=0\r\nReturnHome=1",
+      "[Main]\r\nName=Saved\r\nCitizen=12\r\nAvatar=5\r\nPassword=pw\r\n"
+      "CenterCoords=3n 4e\r\nWorld=w2\r\nDisableBotKicking=1\r\nReturnHome=0");
+  RoundTrip("[version]\nport=1\n; the end",
+            "[version]\nport=1\n; the end\n[Main]\n" + SavedKeys("\n", ""));
+  RoundTrip("", "[Main]\n" + SavedKeys("\n", "\n"));
+}
+
+// A UTF-8 byte order mark, as some editors write one, does not hide the
+// first section, and is kept.
+TEST_F(SettingsFaults, AByteOrderMarkIsKept) {
+  const std::string bom = "\xEF\xBB\xBF";
+  Write(bom + "[Main]\r\nWorld=w\r\n[universe]\r\nport=7\r\n");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(fields_.World, "w");
+  EXPECT_EQ(servers_.UniversePort, 7);
+  RoundTrip(bom + "[Main]\r\nWorld=w\r\n[universe]\r\nport=7\r\n",
+            bom +
+                "[Main]\r\nWorld=w2\r\nCitizen=12\r\nAvatar=5\r\nPassword=pw\r\n"
+                "CenterCoords=3n 4e\r\nName=Saved\r\nDisableBotKicking=1\r\nReturnHome=0\r\n"
+                "[universe]\r\nport=7\r\n");
+  RoundTrip(bom + "World=outside", bom + "World=outside\n[Main]\n" + SavedKeys("\n", ""));
+}
+
+// A file too large to read counts as unreadable: the defaults, and a save
+// that changes nothing.
+TEST_F(SettingsFaults, AFileTooLargeToReadIsNeverWritten) {
+  std::string before = "[Main]\nWorld=w\n" + std::string(16 * 1024 * 1024, ';') + "\n";
+  Write(before);
+  EXPECT_FALSE(Load());
+  EXPECT_EQ(fields_, kDefaults);
+  EXPECT_EQ(servers_, kDefaultServers);
+  EXPECT_FALSE(settings_save(path_, kSaved));
+  EXPECT_TRUE(Read() == before);
+  EXPECT_EQ(Entries(), 1);
+}
+
+// A file of sixteen million blank lines, just under the size limit, is read
+// and written in bounded memory: the lines are not held one by one.
+TEST_F(SettingsFaults, ManyShortLinesInBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address space limit cannot hold beside the sanitizer's shadow memory";
+#else
+  const std::string blank(16 * 1024 * 1024 - 64, '\n');
+  Write("[Main]\nWorld=w\n" + blank);
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    // Room for the file's bytes a few times over, and no more.
+    rlimit limit{};
+    getrlimit(RLIMIT_AS, &limit);
+    rlimit capped{256u << 20, limit.rlim_max};
+    std::ifstream maps("/proc/self/statm");
+    unsigned long pages = 0;
+    maps >> pages;
+    capped.rlim_cur += pages * static_cast<unsigned long>(sysconf(_SC_PAGESIZE));
+    setrlimit(RLIMIT_AS, &capped);
+    LoginFields fields;
+    ServerSettings servers;
+    bool read = settings_load(path_, &fields, &servers);
+    bool saved = settings_save(path_, kSaved);
+    char result[2] = {read && fields.World == "w" ? 'r' : '-', saved ? 's' : '-'};
+    (void)!write(pipe_fds[1], result, 2);
+    _exit(0);
+  }
+  close(pipe_fds[1]);
+  char result[2] = {};
+  EXPECT_EQ(read(pipe_fds[0], result, 2), 2);
+  close(pipe_fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(std::string(result, 2), "rs");
+  EXPECT_TRUE(Read() ==
+              "[Main]\nWorld=w2\nCitizen=12\nAvatar=5\nPassword=pw\n"
+              "CenterCoords=3n 4e\nName=Saved\nDisableBotKicking=1\nReturnHome=0\n" +
+                  blank);
+#endif
+}
+
+// A file of mode 000, which its reader may not read: the defaults, and the
+// file is not written. Root reads any file, so the reader is the user nobody.
+TEST_F(SettingsFaults, AnUnreadableFileIsNeverWritten) {
+  const std::string before = "[Main]\nWorld=w\n[universe]\nport=1\n";
+  Write(before);
+  chmod(path_.c_str(), 0000);
+  chmod(directory_.c_str(), 0777);
+  std::string path = path_;
+  std::string found = AsNobody([path] {
+    LoginFields fields;
+    ServerSettings servers;
+    if (settings_load(path, &fields, &servers)) return std::string("read an unreadable file");
+    if (!(fields == kDefaults) || !(servers == kDefaultServers)) return std::string("no defaults");
+    if (settings_save(path, kSaved)) return std::string("saved over an unreadable file");
+    return std::string();
+  });
+  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
+  EXPECT_EQ(found, "");
+  EXPECT_TRUE(Read() == before);
+  EXPECT_EQ(Entries(), 1);
+}
+
+// A directory that may not be written: the file is read, and the failed
+// save leaves it and the directory as they were. So does a directory that
+// is a file.
+TEST_F(SettingsFaults, AReadOnlyDirectory) {
+  const std::string before = "[Main]\nWorld=w\n[universe]\nport=1\n";
+  Write(before);
+  chmod(path_.c_str(), 0666);
+  chmod(directory_.c_str(), 0555);
+  std::string path = path_;
+  std::string found = AsNobody([path] {
+    LoginFields fields;
+    ServerSettings servers;
+    if (!settings_load(path, &fields, &servers)) return std::string("not read");
+    if (fields.World != "w" || servers.UniversePort != 1) return std::string("misread");
+    if (settings_save(path, kSaved)) return std::string("saved in a read-only directory");
+    return std::string();
+  });
+  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
+  EXPECT_EQ(found, "");
+  EXPECT_TRUE(Read() == before);
+  EXPECT_EQ(Entries(), 1);
+
+  std::string under_a_file = path_ + "/orbilo.ini";
+  EXPECT_TRUE(settings_load(under_a_file, &fields_, &servers_));  // as a missing file
+  EXPECT_EQ(fields_, kDefaults);
+  EXPECT_FALSE(settings_save(under_a_file, kSaved));
+  EXPECT_TRUE(Read() == before);
+}
+
+// A file made read-only in a directory that may be written: it is not
+// replaced behind its owner's back.
+TEST_F(SettingsFaults, AReadOnlyFileIsNotReplaced) {
+  const std::string before = "[Main]\nWorld=w\n";
+  Write(before);
+  chmod(path_.c_str(), 0444);
+  chmod(directory_.c_str(), 0777);
+  std::string path = path_;
+  std::string found = AsNobody([path] {
+    LoginFields fields;
+    ServerSettings servers;
+    if (!settings_load(path, &fields, &servers) || fields.World != "w")
+      return std::string("not read");
+    if (settings_save(path, kSaved)) return std::string("replaced a read-only file");
+    return std::string();
+  });
+  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
+  EXPECT_EQ(found, "");
+  EXPECT_TRUE(Read() == before);
+  EXPECT_EQ(Entries(), 1);
+}
+
+}  // namespace
