@@ -3,7 +3,9 @@
 BUILD       := build
 ASAN_BUILD  := build-asan
 FUZZ_BUILD  := build-fuzz
-FUZZ_TARGETS := universe_fuzz world_fuzz
+# The library's receive paths, the bot's settings file, location text and
+# version answer readers, and orbilo-server's receive paths.
+FUZZ_TARGETS := universe_fuzz world_fuzz settings_fuzz location_fuzz version_fuzz server_fuzz
 # Each input is bounded in time and size; -seed fixes the short runs of make test.
 FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
@@ -53,7 +55,8 @@ fuzz-build: deps
 	cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
-# 20 s a target with a fixed seed; any crash, sanitizer report or leak fails.
+# 20 s a target with a fixed random seed (two minutes for the six); any crash,
+# sanitizer report, leak or broken invariant fails.
 test-fuzz: fuzz-build
 	@for target in $(FUZZ_TARGETS); do \
 	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
@@ -64,7 +67,7 @@ test-fuzz: fuzz-build
 	  grep -E "DONE|stat::average" $(FUZZ_BUILD)/$$target.log || true; \
 	done
 
-# 5 minutes a target.
+# 5 minutes a target, every target.
 fuzz: fuzz-build
 	@for target in $(FUZZ_TARGETS); do \
 	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \

@@ -1,9 +1,13 @@
-// Writes the starting corpus of the fuzz targets: one file for a valid message of
-// every id and build variant, each the set-up byte followed by the plain
-// message stream.
-//   fuzz_seeds DIRECTORY   (writes DIRECTORY/universe/* and DIRECTORY/world/*)
+// Writes the starting corpus of the fuzz targets: for the library's, one file
+// for a valid message of every id and build variant, each the set-up byte
+// followed by the plain message stream; for the server's, the sessions of a
+// well-behaved client on each kind of connection; for the bot's readers,
+// settings files, location texts and version answers of each form.
+//   fuzz_seeds DIRECTORY   (writes DIRECTORY/NAME/* for each target NAME_fuzz)
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_session.h"
@@ -257,6 +261,139 @@ std::vector<Seed> world_seeds() {
   return seeds;
 }
 
+// The server's: set-up byte 0 to 4 chooses the connection, bits 3 and 4 the
+// world, bits 6 and 7 a renumber and a redirect (see server_fuzz.cpp).
+Bytes joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes client(int id, const Body& fields) {
+  return frame(Body().byte(id).bytes(fields.bytes_).bytes_);
+}
+
+Bytes text(std::string_view line) {
+  return Bytes(line.begin(), line.end());
+}
+
+std::vector<Seed> server_seeds() {
+  std::vector<Seed> seeds;
+  Bytes login = client(47, Body().long_(24).string("Ball").long_(1).string("demo").string("app"));
+  Bytes lookups = joined({client(24, Body().string("demo")), client(24, Body().string("Mid")),
+                          client(24, Body().string("nowhere")), client(55, Body().long_(1)),
+                          client(55, Body().long_(7)), client(55, Body().long_(99)),
+                          client(32, Body()), client(34, Body().long_(5))});
+  seeds.push_back({"universe_login", 0, joined({login, lookups})});
+  seeds.push_back({"universe_refused", 0,
+                   client(47, Body().long_(24).string("Ball").long_(1).string("no").string("x"))});
+  seeds.push_back(
+      {"universe_long_name", 0,
+       client(
+           47,
+           Body().long_(24).string("A name far too long").long_(7).string("seven").string("x"))});
+  seeds.push_back({"universe_lookups", 1, lookups});
+  seeds.push_back({"universe_renumbered", 1 | 0x40 | 0x80, client(32, Body())});
+  seeds.push_back({"universe_second_login", 1, joined({client(32, Body()), login})});
+  seeds.push_back({"universe_unknown", 1, client(99, Body().long_(1))});
+  seeds.push_back({"world_login53", 2,
+                   client(53, Body()
+                                  .string("demo")
+                                  .long_(5)
+                                  .long_(1234)
+                                  .word(24)
+                                  .bytes({127, 0, 0, 1})
+                                  .word_le(0)
+                                  .long_(0x12345678)
+                                  .byte(0)
+                                  .long_(99))});
+  seeds.push_back(
+      {"world_login27", 2 | 0x08, client(27, Body().string("mid").long_(5).long_(1).word(24))});
+  seeds.push_back(
+      {"world_login20", 2 | 0x10, client(20, Body().string("old").word(5).byte(0).long_(1))});
+  Bytes world_session =
+      joined({client(8, Body().long_(100).long_(0).long_(200).word(900).byte(1).byte(0)),
+              client(8, Body().long_(150).long_(0).long_(250).word(-900).byte(1).byte(1)),
+              client(11, Body().word(1).string("Hello crowd")),
+              client(11, Body().word(4).string("Ball version")),
+              client(11, Body().word(999).string("nobody")), client(14, Body().long_(0)),
+              client(14, Body().long_(7)), client(6, Body())});
+  for (int world : {0, 0x08, 0x10}) {
+    std::string tag = std::to_string(world >> 3);
+    seeds.push_back({"world_session" + tag, 3 | world, world_session});
+  }
+  seeds.push_back({"world_renumbered", 3 | 0x40 | 0x80, world_session});
+  seeds.push_back({"world_login_again", 3,
+                   joined({client(8, Body().long_(1).long_(2).long_(3).word(4).byte(5).byte(6)),
+                           client(53, Body().string("demo").long_(1).long_(2).word(24))})});
+  seeds.push_back({"world_unknown", 3, client(99, Body())});
+  seeds.push_back({"version_accepted", 4, text("4:Orbilo\n")});
+  seeds.push_back({"version_refused", 4, text("3:orbilo\r\n")});
+  seeds.push_back({"version_other", 4, text("4:Other\n")});
+  seeds.push_back({"version_malformed", 4, text("1234567890:Orbilo\n")});
+  return seeds;
+}
+
+// The bot's readers: the input is the file, the text or the answer itself.
+struct Raw {
+  std::string name;
+  std::string bytes;
+};
+
+std::vector<Raw> settings_seeds() {
+  const std::string main =
+      "[Main]\nName=Simple Orbilo\nCitizen=1\nPassword=\"  blanks kept  \"\nWorld=demo\n"
+      "CenterCoords=2.5s 10.25w 0.5a 180\nAvatar=3\nDisableBotKicking=0\nReturnHome=1\n";
+  const std::string servers =
+      "[universe]\nhost=127.0.0.1\nport=5670\n[version]\nhost=localhost\n"
+      "port=8315\n";
+  std::string crlf;
+  for (char c : main + servers) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return {
+      {"empty", ""},
+      {"whole", main + servers},
+      {"crlf", crlf},
+      {"others_first", "; the user's own\n[Other]\nkey=value\n" + servers + main},
+      {"no_last_newline", "[Main]\nName=Ball\n[universe]\nport=5671"},
+      {"no_main", "[universe]\r\nhost=localhost\r\n"},
+      {"cases_and_blanks", "  [ main ]  \n  name  =  'Ball'  \n CITIZEN = +12x\n[MAIN]\nworld=a\n"},
+      {"garbage", "garbage line\n=\n[\n]\n[Main\nName\n\x01\x02\x03\n;[Main]\n"},
+      {"nul_in_value", std::string("[Main]\nName=Ba") + '\0' + "ll\nPassword=\"\"\n"},
+      {"long_line", "[Main]\nCenterCoords=" + std::string(300, '7') + "n\n"},
+  };
+}
+
+std::vector<Raw> location_seeds() {
+  return {{"origin", "0n 0e"},
+          {"all_four", "2.5s 10.25w 0.5a 180"},
+          {"upper_case", "  12N 1E -3A 45  "},
+          {"exponents", "1e3n -2.5E-1w 1e400a 1e-400 .5s"},
+          {"world_name", "myworld 3n 4w 90"},
+          {"too_large", "99999999999n 2147483.648w -2147483.648e"},
+          {"tabs", "1n\t2w  \t 3a"}};
+}
+
+std::vector<Raw> version_seeds() {
+  return {{"accepted", "    1+"},     {"accepted_message", "00020+Please upgrade soon"},
+          {"refused", "    6-Stop!"}, {"refused_equal", "00004=old"},
+          {"other", "00001?"},        {"nul", std::string("00006+ab\0cd", 11)},
+          {"short_length", "000"},    {"garbage_length", "abcde"},
+          {"zero_length", "00000"},   {"short_body", "00010+short"},
+          {"huge_length", "99999+"}};
+}
+
+bool write_raw(const std::string& directory, const std::vector<Raw>& seeds) {
+  for (const Raw& seed : seeds) {
+    std::string path = directory + "/" + seed.name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = std::fwrite(seed.bytes.data(), 1, seed.bytes.size(), file) == seed.bytes.size();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) return false;
+  }
+  return true;
+}
+
 bool write_seeds(const std::string& directory, const std::vector<Seed>& seeds) {
   for (const Seed& seed : seeds) {
     std::string path = directory + "/" + seed.name;
@@ -280,7 +417,11 @@ int main(int argc, char** argv) {
   }
   std::string directory = argv[1];
   if (!write_seeds(directory + "/universe", universe_seeds()) ||
-      !write_seeds(directory + "/world", world_seeds())) {
+      !write_seeds(directory + "/world", world_seeds()) ||
+      !write_seeds(directory + "/server", server_seeds()) ||
+      !write_raw(directory + "/settings", settings_seeds()) ||
+      !write_raw(directory + "/location", location_seeds()) ||
+      !write_raw(directory + "/version", version_seeds())) {
     std::perror("fuzz_seeds");
     return 1;
   }
