@@ -4,11 +4,11 @@
 // instance in a world takes.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sys/resource.h>
 
 #include <chrono>
-#include <string>
+#include <vector>
 
+#include "bot_fleet.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
 #include "server_process.h"
@@ -18,39 +18,13 @@ namespace {
 constexpr int kBots = 1000;
 constexpr auto kStartLimit = std::chrono::seconds(120);
 
-int entered = 0;
-int failures = 0;
-
-void on_login(int rc) {
-  if (rc != 0 || api_enter("bench") != 0) ++failures;
-}
-
-void on_enter(int rc) {
-  rc == 0 ? ++entered : ++failures;
-}
-
 // The bots, made once for every benchmark of this file.
 struct Crowd {
   Crowd() {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);  // the server, started next, inherits it
     if (api_init(ORBILO_SDK_BUILD) != 0 || server.port() == 0) return;
-    api_callback_set(CALLBACK_LOGIN, on_login);
-    api_callback_set(CALLBACK_ENTER, on_enter);
     std::size_t before = mallinfo2().uordblks;
-    for (int bot = 0; bot < kBots; ++bot) {
-      if (api_create("127.0.0.1", server.port(), nullptr) != 0) return;
-      std::string name = "bot" + std::to_string(bot);
-      api_string_set(ATTR_LOGIN_NAME, name.c_str());
-      api_int_set(ATTR_LOGIN_OWNER, 1);
-      api_string_set(ATTR_LOGIN_PRIVILEGE_PASSWORD, "demo");
-      if (api_login() != 0) ++failures;
-      api_wait(0);
-    }
-    auto end = std::chrono::steady_clock::now() + kStartLimit;
-    while (entered + failures < kBots && std::chrono::steady_clock::now() < end) api_wait(10);
+    std::vector<void*> instances;
+    int entered = bots_enter(server.port(), kBots, "bench", kStartLimit, &instances);
     // Heap growth over the bots' whole life so far: records, stores, name
     // tables, streams with their buffers and ciphers, and the connections.
     kib_per_instance = static_cast<double>(mallinfo2().uordblks - before) / 1024.0 / kBots;
@@ -58,6 +32,8 @@ struct Crowd {
   }
   ~Crowd() { api_term(); }
 
+  // The server, started next, inherits the raised limit.
+  bool limit_raised = (raise_descriptor_limit(), true);
   ServerProcess server{{"--world", "bench=127.0.0.1:0", "--max-clients", "5000"}};
   bool ready = false;
   double kib_per_instance = 0;

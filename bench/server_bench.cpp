@@ -4,13 +4,14 @@
 // in the world and receives as many changes as the best-served one (but for
 // the ticks the counting window cuts at its edges).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
+#include "bot_fleet.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
 #include "server_process.h"
@@ -31,16 +32,8 @@ struct Bot {
 };
 
 std::unordered_map<void*, Bot> bots;
-int entered = 0;
-int failures = 0;
 bool counting = false;
 
-void on_login(int rc) {
-  if (rc != 0 || api_enter("bench") != 0) ++failures;
-}
-void on_enter(int rc) {
-  rc == 0 ? ++entered : ++failures;
-}
 void on_change() {
   if (counting) ++bots[api_instance()].changes;
 }
@@ -50,35 +43,19 @@ void on_disconnect() {
 
 void BM_ServerClientsHeld(benchmark::State& state) {
   for (auto _ : state) {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
+    raise_descriptor_limit();
     api_term();  // whatever an earlier benchmark left
     bots.clear();
-    entered = failures = 0;
     counting = false;
     if (api_init(ORBILO_SDK_BUILD) != 0) return state.SkipWithError("api_init failed");
     ServerProcess server({"--world", "bench=127.0.0.1:0", "--crowd", std::to_string(kCrowd),
                           "--seed", "1", "--max-clients", "5000"});
     if (server.port() == 0) return state.SkipWithError("orbilo-server did not start");
-    api_callback_set(CALLBACK_LOGIN, on_login);
-    api_callback_set(CALLBACK_ENTER, on_enter);
     api_event_set(EVENT_AVATAR_CHANGE, on_change);
     api_event_set(EVENT_WORLD_DISCONNECT, on_disconnect);
-    for (int bot = 0; bot < kBots; ++bot) {
-      void* instance = nullptr;
-      if (api_create("127.0.0.1", server.port(), &instance) != 0) break;
-      bots[instance] = Bot{};
-      std::string name = "bot" + std::to_string(bot);
-      api_string_set(ATTR_LOGIN_NAME, name.c_str());
-      api_int_set(ATTR_LOGIN_OWNER, 1);
-      api_string_set(ATTR_LOGIN_PRIVILEGE_PASSWORD, "demo");
-      if (api_login() != 0) ++failures;
-      api_wait(0);
-    }
-    auto end = std::chrono::steady_clock::now() + kStartLimit;
-    while (entered + failures < kBots && std::chrono::steady_clock::now() < end) api_wait(10);
+    std::vector<void*> instances;
+    bots_enter(server.port(), kBots, "bench", kStartLimit, &instances);
+    for (void* instance : instances) bots[instance] = Bot{};
 
     double cpu_before = server.cpu_seconds();
     counting = true;

@@ -1,5 +1,6 @@
 #include "server_process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,22 +26,35 @@ std::string server_path() {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
-  std::vector<std::string> args = {server_path(),      "--universe", "127.0.0.1:0",
-                                   "--version-server", "off",        "--no-admin"};
+ServerProcess::ServerProcess(const std::vector<std::string>& arguments, bool admin) {
+  std::vector<std::string> args = {server_path(), "--universe", "127.0.0.1:0", "--version-server",
+                                   "off"};
+  if (!admin) args.push_back("--no-admin");
   args.insert(args.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   int out[2];
-  if (pipe(out) != 0) return;
+  int in[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) != 0) return;
+  if (admin && pipe2(in, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    return;
+  }
+  // A command written after the server is gone must fail, not end this program.
+  if (admin) signal(SIGPIPE, SIG_IGN);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
+  if (admin) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
+  if (admin) {
+    close(in[0]);
+    input_ = in[1];
+  }
   // The server names the port it was given: "universe: 127.0.0.1:PORT, ...".
   FILE* lines = fdopen(out[0], "r");
   char line[512];
@@ -51,14 +65,66 @@ ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
       break;
     }
   }
+  if (admin && lines != nullptr) {
+    log_ = lines;
+    reader_ = std::thread(&ServerProcess::read_log, this);
+    return;
+  }
   // The rest of its log is not read; its writes fail quietly from here on.
   if (lines != nullptr) std::fclose(lines);
 }
 
 ServerProcess::~ServerProcess() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
+  if (input_ >= 0) close(input_);
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  // The log ends with the server.
+  if (reader_.joinable()) reader_.join();
+  if (log_ != nullptr) std::fclose(log_);
+}
+
+void ServerProcess::read_log() {
+  char* line = nullptr;
+  std::size_t size = 0;
+  ssize_t length = 0;
+  while ((length = getline(&line, &size, log_)) > 0) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!collecting_) continue;
+    std::size_t end = static_cast<std::size_t>(length);
+    if (line[end - 1] == '\n') --end;
+    collected_.emplace_back(line, end);
+    arrived_.notify_all();
+  }
+  std::free(line);
+  std::lock_guard<std::mutex> lock(mutex_);
+  log_ended_ = true;
+  arrived_.notify_all();
+}
+
+std::vector<std::string> ServerProcess::command(const std::string& lines, const std::string& last,
+                                                std::chrono::milliseconds limit) {
+  if (input_ < 0 || !reader_.joinable()) return {};
+  std::unique_lock<std::mutex> lock(mutex_);
+  collected_.clear();
+  collecting_ = true;
+  std::string text = lines + "\n";
+  bool written = write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  // The log may go on past the answer's last line before this thread wakes.
+  std::size_t end = 0;
+  auto done = [&] {
+    for (; end < collected_.size(); ++end) {
+      if (collected_[end].ends_with(last)) return true;
+    }
+    return log_ended_;
+  };
+  bool answered = written && arrived_.wait_for(lock, limit, done) && end < collected_.size();
+  collecting_ = false;
+  std::vector<std::string> answer;
+  if (answered) answer.assign(collected_.begin(), collected_.begin() + end + 1);
+  collected_.clear();
+  return answer;
 }
 
 double ServerProcess::cpu_seconds() const {

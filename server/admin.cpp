@@ -3,10 +3,28 @@
 //   list                              the logged-in sessions and the world avatars
 //   redirect SESSION|all ADDR PORT    universe message 18 to one session or all
 //   renumber SESSION [NEW]            universe message 27: a new session number
+//   crowd stop|start                  halt the crowds of every world, or set them going
+//   counts                            per bot in a world, the reports it has been sent
 //   quit                              stop the server
 //   help                              this list
+//
+// "counts" answers a line "counts of world NAME: N bots" for each world, then
+// one line per entered bot:
+//
+//   [NAME] session S: adds A changes C deletes D chats T whispers W digest HEX
+//
+// and last "counts end". The digest is FNV-1a (64 bits) run over every
+// report in the order it went, each report fed as: its message id (one
+// byte); the session it is about as four bytes, least significant first;
+// for an avatar add or change x, y, z, the yaw as the 16-bit signed value
+// on the wire, the type and the gesture (as the bytes on the wire), each as
+// four such bytes, and for an add the name's bytes and a zero byte; for a
+// chat or whisper the text's bytes and a zero byte. A bot that feeds the
+// same from its avatar and chat events ends with the same digest.
 #include <arpa/inet.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -14,6 +32,21 @@
 #include "server/internal.h"
 
 namespace {
+
+constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
+
+void digest_byte(std::uint64_t* digest, std::uint8_t byte) {
+  *digest = (*digest ^ byte) * kFnvPrime;
+}
+
+void digest_four(std::uint64_t* digest, std::uint32_t value) {
+  for (int k = 0; k < 4; ++k) digest_byte(digest, static_cast<std::uint8_t>(value >> (8 * k)));
+}
+
+void digest_text(std::uint64_t* digest, const std::string& text) {
+  for (char c : text) digest_byte(digest, static_cast<std::uint8_t>(c));
+  digest_byte(digest, 0);
+}
 
 bool parse_session(const std::string& text, std::uint16_t* session) {
   char* end = nullptr;
@@ -91,7 +124,71 @@ std::string renumber(Server* server, const std::vector<std::string>& words) {
   return "session " + words[1] + " is now " + std::to_string(renewed);
 }
 
+std::string crowd(Server* server, const std::vector<std::string>& words) {
+  if (words.size() != 2 || (words[1] != "stop" && words[1] != "start"))
+    return "usage: crowd stop|start";
+  bool stop = words[1] == "stop";
+  int count = 0;
+  for (auto& world : server->worlds) {
+    if (world->crowd.empty()) continue;
+    world->crowd_stopped = stop;
+    ++count;
+  }
+  return std::string(stop ? "crowd stopped" : "crowd started") + " in " + std::to_string(count) +
+         " world" + (count == 1 ? "" : "s");
+}
+
+std::string counts(Server* server) {
+  std::string out;
+  for (auto& world : server->worlds) {
+    out += "counts of world " + world->config.name + ": " + std::to_string(world->clients.size()) +
+           " bots\n";
+    for (const Client* client : world->clients) {
+      const ReportCounts& sent = client->reported;
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    " session %u: adds %" PRIu64 " changes %" PRIu64 " deletes %" PRIu64
+                    " chats %" PRIu64 " whispers %" PRIu64 " digest %016" PRIx64 "\n",
+                    client->avatar.session, sent.adds, sent.changes, sent.deletes, sent.chats,
+                    sent.whispers, sent.digest);
+      out += client->avatar.name + line;
+    }
+  }
+  return out + "counts end";
+}
+
 }  // namespace
+
+void report_count_avatar(Client* client, int id, const Avatar& avatar) {
+  ReportCounts& sent = client->reported;
+  ++(id == 2 ? sent.adds : sent.changes);
+  std::uint64_t* digest = &sent.digest;
+  digest_byte(digest, static_cast<std::uint8_t>(id));
+  digest_four(digest, avatar.session);
+  digest_four(digest, static_cast<std::uint32_t>(avatar.x));
+  digest_four(digest, static_cast<std::uint32_t>(avatar.y));
+  digest_four(digest, static_cast<std::uint32_t>(avatar.z));
+  digest_four(digest, static_cast<std::uint32_t>(static_cast<std::int32_t>(
+                          static_cast<std::int16_t>(static_cast<std::uint16_t>(avatar.yaw)))));
+  digest_four(digest, static_cast<std::uint8_t>(avatar.type));
+  digest_four(digest, static_cast<std::uint8_t>(avatar.gesture));
+  if (id == 2) digest_text(digest, avatar.name);
+}
+
+void report_count_delete(Client* client, std::uint16_t session) {
+  ReportCounts& sent = client->reported;
+  ++sent.deletes;
+  digest_byte(&sent.digest, 3);
+  digest_four(&sent.digest, session);
+}
+
+void report_count_chat(Client* client, int id, std::uint16_t speaker, const std::string& text) {
+  ReportCounts& sent = client->reported;
+  ++(id == 18 ? sent.whispers : sent.chats);
+  digest_byte(&sent.digest, static_cast<std::uint8_t>(id));
+  digest_four(&sent.digest, speaker);
+  digest_text(&sent.digest, text);
+}
 
 std::string admin_run(Server* server, const std::string& line) {
   std::istringstream in(line);
@@ -103,12 +200,15 @@ std::string admin_run(Server* server, const std::string& line) {
   if (command == "list") return list(server);
   if (command == "redirect") return redirect(server, words);
   if (command == "renumber") return renumber(server, words);
+  if (command == "crowd") return crowd(server, words);
+  if (command == "counts") return counts(server);
   if (command == "quit") {
     server->stopped = true;
     return "stopping";
   }
   if (command == "help") {
-    return "commands: list | redirect SESSION|all ADDRESS PORT | renumber SESSION [NEW] | quit";
+    return "commands: list | redirect SESSION|all ADDRESS PORT | renumber SESSION [NEW] | "
+           "crowd stop|start | counts | quit";
   }
   return "unknown command \"" + command + "\" (try help)";
 }

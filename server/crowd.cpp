@@ -119,7 +119,7 @@ void crowd_create(Server* server, World* world, std::uint32_t seed) {
 }
 
 void crowd_tick(Server* server, World* world) {
-  if (world->crowd.empty()) return;
+  if (world->crowd.empty() || world->crowd_stopped) return;
   std::vector<const Client*> bots = balls(world);
   for (CrowdMember& member : world->crowd) {
     move(world, &member, bots);

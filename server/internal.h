@@ -35,6 +35,20 @@ struct Avatar {
 
 enum class LinkKind { Universe, World, Version };
 
+// The reports a world link has been given (each counted once it is in the
+// link's send queue): avatar adds, changes and deletes, chat and whispers,
+// and a digest of all of them in the order they went (see admin.cpp). A bot
+// that keeps the same tally of what it received can tell whether anything
+// was lost or damaged on the way.
+struct ReportCounts {
+  std::uint64_t adds = 0;
+  std::uint64_t changes = 0;
+  std::uint64_t deletes = 0;
+  std::uint64_t chats = 0;
+  std::uint64_t whispers = 0;
+  std::uint64_t digest = 0xcbf29ce484222325ull;  // FNV-1a's offset basis: nothing yet
+};
+
 // One accepted connection.
 struct Client {
   Server* server = nullptr;
@@ -65,6 +79,7 @@ struct Client {
   std::uint32_t world_login_number = 0;
   std::uint32_t event_mask = 0;
   Avatar avatar;
+  ReportCounts reported;
 
   // Version connections.
   std::string input;
@@ -85,6 +100,7 @@ struct World {
   std::uint32_t reply_address = 0;  // network order; 0: the address the client reached
   std::vector<Client*> clients;     // entered links
   std::vector<CrowdMember> crowd;
+  bool crowd_stopped = false;  // the admin command "crowd stop": nobody moves or asks
   std::mt19937 rng;
 };
 
@@ -163,3 +179,9 @@ std::string version_answer(const VersionPolicy& policy, const std::string& line,
 
 // ---- Administration (admin.cpp) ---------------------------------------------
 std::string admin_run(Server* server, const std::string& line);
+// Count a report that went into the client's send queue, for the command
+// "counts": an avatar add (world message 2) or change (4), a delete (3), a
+// chat (12) or a whisper (18).
+void report_count_avatar(Client* client, int id, const Avatar& avatar);
+void report_count_delete(Client* client, std::uint16_t session);
+void report_count_chat(Client* client, int id, std::uint16_t speaker, const std::string& text);

@@ -27,6 +27,13 @@ constexpr int kMessagesPerPass = 32;  // per client, so that one cannot starve t
 constexpr int kTimeoutCheckMs = 250;
 constexpr int kVersionTimeoutMs = 10000;
 constexpr int kAcceptPauseMs = 100;  // after the process ran out of descriptors
+// The library closes a world link that has received nothing for 90 s, and a
+// universe link (build 32 on) that has received nothing for 120 s; a link
+// this side has sent nothing on for this long gets a keep-alive, so that a
+// bot in a quiet world, or one that is simply logged in, keeps its links.
+constexpr int kKeepAliveMs = 60000;
+constexpr int kUniverseKeepAlive = 32;  // universe message 32, no fields
+constexpr int kWorldKeepAlive = 16;     // world message 16, no fields
 
 // Signed difference of two clock readings, so that wrapping is harmless.
 inline std::int32_t clock_diff(std::uint32_t later, std::uint32_t earlier) {
@@ -181,6 +188,20 @@ void check_timeouts(Server* server, std::uint32_t now) {
         client_drop(client, "no login in time");
     } else if (clock_diff(now, client->last_receive) > server->config.idle_timeout_ms) {
       client_drop(client, "idle time-out");
+    } else if (clock_diff(now, stream_last_send(client->stream)) > kKeepAliveMs &&
+               stream_pending_send(client->stream) == 0) {
+      // (A link whose queue has not gone out yet gains nothing from another.)
+      Stream* stream = client->stream;
+      if (client->kind == LinkKind::Universe) {
+        if (server_tracing(server))
+          server_log(server, "trace %s -> 32 keep-alive", client_label(client).c_str());
+        client_sent(client,
+                    stream_send(stream, FIELD_BEGIN, 0, FIELD_BYTE, kUniverseKeepAlive, FIELD_END));
+      } else {
+        if (server_tracing(server))
+          server_log(server, "trace %s -> 16 keep-alive", client_label(client).c_str());
+        client_sent(client, stream_send(stream, FIELD_BEGIN, kWorldKeepAlive, FIELD_END));
+      }
     }
   }
 }

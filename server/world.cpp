@@ -71,15 +71,16 @@ void send_add(Client* to, const Avatar& avatar) {
                      avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE, avatar.type, FIELD_BYTE,
                      avatar.gesture, FIELD_WORD, 0, FIELD_LONG, -1, FIELD_LONG, -1, FIELD_END);
   }
-  client_sent(to, rc);
+  if (client_sent(to, rc)) report_count_avatar(to, kAvatarAdd, avatar);
 }
 
 void send_change(Client* to, const Avatar& avatar) {
   if (server_tracing(to->server)) trace(to, "->", "4 avatar change " + avatar_text(avatar));
-  client_sent(
-      to, stream_send(to->stream, FIELD_BEGIN, kAvatarChange, FIELD_WORD, avatar.session,
-                      FIELD_LONG, avatar.x, FIELD_LONG, avatar.y, FIELD_LONG, avatar.z, FIELD_WORD,
-                      avatar.yaw, FIELD_BYTE, avatar.type, FIELD_BYTE, avatar.gesture, FIELD_END));
+  if (client_sent(to, stream_send(to->stream, FIELD_BEGIN, kAvatarChange, FIELD_WORD,
+                                  avatar.session, FIELD_LONG, avatar.x, FIELD_LONG, avatar.y,
+                                  FIELD_LONG, avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE,
+                                  avatar.type, FIELD_BYTE, avatar.gesture, FIELD_END)))
+    report_count_avatar(to, kAvatarChange, avatar);
 }
 
 // Everyone already there, for a client that has just asked for avatars.
@@ -244,8 +245,9 @@ void whisper(Client* client) {
     if (other->avatar.session != target || other->dead) continue;
     if (!wants(other, kMaskChat)) return;
     trace(other, "->", "18 whisper from " + std::to_string(client->avatar.session));
-    client_sent(other, stream_send(other->stream, FIELD_BEGIN, kWhisperChat, FIELD_WORD,
-                                   client->avatar.session, FIELD_STRING, text, FIELD_END));
+    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kWhisperChat, FIELD_WORD,
+                                       client->avatar.session, FIELD_STRING, text, FIELD_END)))
+      report_count_chat(other, kWhisperChat, client->avatar.session, text);
     return;
   }
   if (!crowd_whispered(client->server, world, target, client->avatar, text))
@@ -324,8 +326,9 @@ void world_report_delete(World* world, std::uint16_t session, const Client* exce
   for (Client* other : world->clients) {
     if (other == except || !wants(other, kMaskAvatars)) continue;
     trace(other, "->", "3 avatar delete " + std::to_string(session));
-    client_sent(other, stream_send(other->stream, FIELD_BEGIN, kAvatarDelete, FIELD_WORD, session,
-                                   FIELD_END));
+    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kAvatarDelete, FIELD_WORD,
+                                       session, FIELD_END)))
+      report_count_delete(other, session);
   }
 }
 
@@ -333,7 +336,8 @@ void world_report_chat(World* world, std::uint16_t speaker, const std::string& t
   for (Client* other : world->clients) {
     if (!wants(other, kMaskChat)) continue;
     trace(other, "->", "12 chat from " + std::to_string(speaker) + " \"" + text + "\"");
-    client_sent(other, stream_send(other->stream, FIELD_BEGIN, kChat, FIELD_WORD, speaker,
-                                   FIELD_STRING, text.c_str(), FIELD_END));
+    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kChat, FIELD_WORD, speaker,
+                                       FIELD_STRING, text.c_str(), FIELD_END)))
+      report_count_chat(other, kChat, speaker, text);
   }
 }

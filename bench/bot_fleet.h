@@ -1,0 +1,24 @@
+// Bots for the benchmarks: library instances in this process, each logged in
+// to the universe of an orbilo-server on loopback and entered into one of its
+// worlds; and this process's own CPU time and resident memory.
+#pragma once
+
+#include <chrono>
+#include <vector>
+
+// Raises this process's limit of open descriptors to the most it may have;
+// a server started afterwards inherits it.
+void raise_descriptor_limit();
+
+// Creates count instances on the universe at 127.0.0.1:port, logs each in as
+// "botK" (K from 0) with citizen 1 and its privilege password "demo", and
+// enters it into world; pumps until every one has entered or failed, or
+// limit has passed. Installs the login and enter callbacks (other handlers
+// stay as they are). Appends the instances made to *instances, in order, and
+// returns how many entered.
+int bots_enter(int port, int count, const char* world, std::chrono::seconds limit,
+               std::vector<void*>* instances);
+
+// This process: CPU seconds used so far (user and system), and resident KiB.
+double process_cpu_seconds();
+long process_resident_kib();
