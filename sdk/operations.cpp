@@ -14,6 +14,27 @@ namespace {
 
 constexpr int kWorldLookupNotWelcome = 91;  // the universe's word for a refused entry
 
+// The longest message an operation sends: a whisper with 255 characters
+// (length field, id, session, text length, text).
+constexpr int kLargestOperationMessage = 2 + 1 + 2 + 1 + 255;
+
+// Makes sure that the send buffer has room for the message of an operation
+// behind the messages that still wait for the socket. When they leave no
+// room, the socket has not taken them yet: they are offered to it again, and
+// if it still takes too few the operation is refused with RC_NOT_YET while
+// the link stays as it is; the caller may try again later. Once the socket
+// has taken nothing for 20 s that offer answers RC_TIMEOUT, which fails the
+// stream, and the pump gives the link up. Without this check the message
+// would run the buffer over, and the link would be dropped at once for a
+// peer that merely stopped reading for a moment.
+int send_room(Stream* stream) {
+  if (stream_pending_send(stream) <= kStreamBufferSize - kLargestOperationMessage) return 0;
+  int rc = stream_flush(stream);
+  if (rc != 0) return rc;
+  return stream_pending_send(stream) <= kStreamBufferSize - kLargestOperationMessage ? 0
+                                                                                     : RC_NOT_YET;
+}
+
 // The common precondition of the operations: 0 and *instance, or the code.
 int operation_check(Instance** instance) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
@@ -71,6 +92,7 @@ int api_enter(const char* world) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
+  if (world != nullptr && (rc = send_room(instance->universe_stream)) != 0) return rc;
   world_leave(instance);
   if (world == nullptr) return RC_NULL_POINTER;
   std::size_t length = std::strlen(world);
@@ -131,6 +153,7 @@ int api_state_change() {
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
   if (instance->world_state != kWorldEntered) return RC_NO_CONNECTION;
+  if ((rc = send_room(instance->world_stream)) != 0) return rc;
   instance->state_sent = 1;
   const AttributeStore* attributes = instance->attributes;
   return stream_send(instance->world_stream, FIELD_BEGIN, 8, FIELD_LONG,
@@ -148,6 +171,7 @@ int api_whisper(int session, const char* text) {
   if (rc != 0) return rc;
   if (instance->world_state != kWorldEntered) return RC_NO_CONNECTION;
   if (text != nullptr && std::strlen(text) > 255) return RC_STRING_TOO_LONG;
+  if ((rc = send_room(instance->world_stream)) != 0) return rc;
   return stream_send(instance->world_stream, FIELD_BEGIN, 11, FIELD_WORD, session, FIELD_STRING,
                      text, FIELD_END);
 }
@@ -156,6 +180,7 @@ int api_citizen_lookup(int citizen) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
+  if ((rc = send_room(instance->universe_stream)) != 0) return rc;
   rc = stream_send(instance->universe_stream, FIELD_BEGIN, 55, FIELD_LONG, citizen, FIELD_END);
   if (rc != 0) return rc;
   if (callback_installed(CALLBACK_CITIZEN_LOOKUP)) return RC_SUCCESS;

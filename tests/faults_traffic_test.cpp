@@ -1,0 +1,237 @@
+// The universe moves the bot (message 18) or renumbers its session (message
+// 27) while the world keeps sending avatar moves and chat. The bot counts
+// what it is told: every report that its world link delivered arrives once
+// and in order, the world hears the new session number, the universe link
+// moves to its new address, and the bot ends in the world again.
+#include <arpa/inet.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/clock.h"
+#include "support/session.h"
+
+namespace {
+
+using scripted::Body;
+using scripted::Bytes;
+using scripted::Message;
+using session::calls;
+using session::SessionTest;
+
+constexpr int kSecond = 1000;
+constexpr int kTalker = 12;  // the avatar that moves and talks
+
+std::vector<int> moves;  // ATTR_AVATAR_X of each avatar change
+std::vector<int> chats;  // the number each chat carries
+
+// Avatar kTalker arrives.
+bool send_arrival(scripted::Link& world) {
+  return world.send_world(2, Body()
+                                 .long_(kTalker)
+                                 .string("Talker")
+                                 .long_(0)
+                                 .long_(0)
+                                 .long_(0)
+                                 .word(0)
+                                 .byte(1)
+                                 .byte(0)
+                                 .word(0)
+                                 .long_(0)
+                                 .long_(0)
+                                 .bytes_);
+}
+
+// Tick n of the world's traffic: the talker moves to x = n and says "n".
+// A peer whose link the library has closed refuses the bytes; that is not
+// an error here.
+bool send_tick(scripted::Link& world, int n) {
+  return world.send_world(
+             4, Body().word(kTalker).long_(n).long_(0).long_(0).word(0).byte(1).byte(0).bytes_) &&
+         world.send_world(12, Body().word(kTalker).string(std::to_string(n)).bytes_);
+}
+
+// true when values is first, first + 1, ..., first + count - 1.
+::testing::AssertionResult runs_from(const std::vector<int>& values, int first, int count) {
+  if (static_cast<int>(values.size()) != count) {
+    return ::testing::AssertionFailure() << values.size() << " values, not " << count;
+  }
+  for (int k = 0; k < count; ++k) {
+    if (values[k] != first + k) {
+      return ::testing::AssertionFailure() << "value " << k << " is " << values[k];
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Reads the library's messages until one with id arrives, passing over
+// keep-alives, event masks and states.
+std::optional<Message> receive_id(scripted::Link& link, int id) {
+  for (int count = 0; count < 20; ++count) {
+    auto message = link.receive();
+    if (!message.has_value() || message->id == id) return message;
+  }
+  return std::nullopt;
+}
+
+class FaultsTrafficTest : public SessionTest {
+ protected:
+  void SetUp() override {
+    SessionTest::SetUp();
+    moves.clear();
+    chats.clear();
+  }
+
+  // In the world with the bot placed, the talker there, and the counters
+  // installed.
+  void in_world_with_talker() {
+    create();
+    login();
+    session::install_event(EVENT_WORLD_DISCONNECT);
+    session::install_event(EVENT_AVATAR_ADD);
+    api_event_set(EVENT_AVATAR_CHANGE, [] { moves.push_back(api_int(ATTR_AVATAR_X)); });
+    api_event_set(EVENT_CHAT, [] { chats.push_back(std::atoi(api_string(ATTR_CHAT_MESSAGE))); });
+    enter();
+    api_int_set(ATTR_MY_X, 4242);
+    ASSERT_EQ(api_state_change(), 0);
+    auto state = world_link_.receive();
+    ASSERT_TRUE(state.has_value());
+    ASSERT_EQ(state->id, 8);
+    ASSERT_TRUE(send_arrival(world_link_));
+    ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_ADD) == 1; }));
+  }
+
+  // Ticks first .. last on the world link.
+  void send_ticks(int first, int last) {
+    for (int n = first; n <= last; ++n) ASSERT_TRUE(send_tick(world_link_, n));
+  }
+};
+
+// Universe 27 arrives in the middle of the traffic: the world link is given
+// up for a new world login with the new number. What the old link delivered
+// came once and in order, with nothing skipped; the new link delivers all.
+TEST_F(FaultsTrafficTest, RenumberWhileAvatarsAndChatFlow) {
+  in_world_with_talker();
+  send_ticks(1, 50);
+  ASSERT_TRUE(pump_until([] { return chats.size() >= 20; }));
+  ASSERT_TRUE(universe_link_.send_universe(0, 27, Body().word(300).bytes_));
+  for (int n = 51; n <= 100; ++n) {
+    if (!send_tick(world_link_, n)) break;  // the library has closed the link
+  }
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldReconnectPending; }));
+  EXPECT_EQ(instance()->session_number, 300u);
+  const int heard = static_cast<int>(chats.size());
+  EXPECT_GE(heard, 20);
+  EXPECT_LE(heard, 100);
+  EXPECT_TRUE(runs_from(chats, 1, heard));
+  EXPECT_GE(static_cast<int>(moves.size()), heard);
+  EXPECT_LE(static_cast<int>(moves.size()), heard + 1);  // a move may precede its chat
+  EXPECT_TRUE(runs_from(moves, 1, static_cast<int>(moves.size())));
+  EXPECT_TRUE(world_link_.closed());
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 0);  // a renumber is no loss
+
+  clock_advance(kSecond);
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
+  world_link_ = world_.accept();
+  ASSERT_TRUE(world_link_.valid());
+  auto login = world_link_.receive_first();
+  ASSERT_TRUE(login.has_value());
+  EXPECT_EQ(login->id, 53);
+  EXPECT_EQ(login->body, session::world_login_body(39, world_.port(), 300));
+  ASSERT_TRUE(world_link_.send_keys(false, 4, 6));
+  ASSERT_TRUE(world_link_.send_world(1, Body().byte(21).data({'3', '9'}).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+  auto state = receive_id(world_link_, 8);  // the bot stands where it stood
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->body, Body().long_(4242).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+
+  // The new link carries the traffic on, all of it.
+  moves.clear();
+  chats.clear();
+  ASSERT_TRUE(send_arrival(world_link_));
+  send_ticks(101, 200);
+  ASSERT_TRUE(pump_until([] { return chats.size() >= 100; }));
+  api_wait(20);
+  EXPECT_TRUE(runs_from(chats, 101, 100));
+  EXPECT_TRUE(runs_from(moves, 101, 100));
+  EXPECT_EQ(calls.count_event(EVENT_AVATAR_ADD), 2);
+  EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 0);
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
+}
+
+// Universe 18 arrives in the middle of the traffic: the universe link moves
+// and logs in again there, while the world link stays and loses nothing;
+// the new login reaches the world with the new session number.
+TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
+  in_world_with_talker();
+  scripted::Server elsewhere;
+  ASSERT_TRUE(elsewhere.ok());
+  send_ticks(1, 50);
+  ASSERT_TRUE(pump_until([] { return chats.size() >= 20; }));
+  ASSERT_TRUE(universe_link_.send_universe(
+      0, 18, Body().bytes({127, 0, 0, 1}).word(elsewhere.host_port()).bytes_));
+  send_ticks(51, 100);
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_port == elsewhere.port(); }));
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
+  EXPECT_EQ(instance()->universe_address, htonl(0x7f000001));
+  EXPECT_TRUE(universe_link_.closed());
+  scripted::Link moved = elsewhere.accept();
+  ASSERT_TRUE(moved.valid());
+  auto again = moved.receive_first();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->id, 47);
+  EXPECT_EQ(again->body, session::universe_login_body());
+
+  // The world link went on meanwhile: every tick, once, in order.
+  ASSERT_TRUE(pump_until([] { return chats.size() >= 100; }));
+  api_wait(20);
+  EXPECT_TRUE(runs_from(chats, 1, 100));
+  EXPECT_TRUE(runs_from(moves, 1, 100));
+  EXPECT_EQ(instance()->world_state, kWorldEntered);
+
+  // The new universe takes the login with a new session number; the world
+  // hears of it on the link it already has, between ticks.
+  send_ticks(101, 150);
+  ASSERT_TRUE(moved.send_keys(true, 8, 2));
+  ASSERT_TRUE(moved.send_universe(0, 21, session::universe_attributes_body(35)));
+  ASSERT_TRUE(moved.send_universe(0, 20,
+                                  Body()
+                                      .word(88)
+                                      .string("Ball reply")
+                                      .long_(9)
+                                      .bytes(Bytes(session::kCheck, session::kCheck + 4))
+                                      .bytes_));
+  send_ticks(151, 200);
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
+  EXPECT_EQ(instance()->session_number, 88u);
+  auto world_login = receive_id(world_link_, 53);
+  ASSERT_TRUE(world_login.has_value());
+  EXPECT_EQ(world_login->body, session::world_login_body(39, world_.port(), 88));
+  // The world answers the login with its attributes, as on entry, and the
+  // bot stands again where it stood.
+  ASSERT_TRUE(world_link_.send_world(1, Body().byte(21).data({'3', '9'}).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+  auto state = receive_id(world_link_, 8);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->body, Body().long_(4242).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  ASSERT_TRUE(pump_until([] { return chats.size() >= 200; }));
+  api_wait(20);
+  EXPECT_TRUE(runs_from(chats, 1, 200));
+  EXPECT_TRUE(runs_from(moves, 1, 200));
+  EXPECT_EQ(instance()->world_state, kWorldEntered);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 0);
+  EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
+  EXPECT_EQ(calls.count_event(EVENT_AVATAR_ADD), 1);
+
+  // The moved link is the one the bot now uses.
+  ASSERT_EQ(api_citizen_lookup(5), 0);
+  auto lookup = moved.receive();
+  ASSERT_TRUE(lookup.has_value());
+  EXPECT_EQ(lookup->id, 55);
+  EXPECT_EQ(lookup->body, Body().long_(5).bytes_);
+}
+
+}  // namespace
