@@ -360,6 +360,8 @@ std::vector<Raw> settings_seeds() {
       {"garbage", "garbage line\n=\n[\n]\n[Main\nName\n\x01\x02\x03\n;[Main]\n"},
       {"nul_in_value", std::string("[Main]\nName=Ba") + '\0' + "ll\nPassword=\"\"\n"},
       {"long_line", "[Main]\nCenterCoords=" + std::string(300, '7') + "n\n"},
+      {"byte_order_mark", "\xEF\xBB\xBF[Main]\r\nName=Ball\r\n"},
+      {"byte_order_mark_only", "\xEF\xBB\xBF"},
   };
 }
 

@@ -4,7 +4,8 @@
 // - a value read is longer than its key allows, or holds a NUL byte;
 // - the write fails, or leaves a temporary file beside the settings file;
 // - a line of the file that is not one of the bot's "Main" keys changes,
-//   moves or goes (a line end may only be added to a last line without one);
+//   moves or goes (a line end may only be added to a last line without one),
+//   or a byte order mark at its start goes;
 // - the second reading differs from what was written, or the server
 //   sections read differently;
 // - writing the same settings again changes the file.
@@ -146,9 +147,22 @@ bool rewritten(std::string_view before, std::string_view after, bool last) {
   return end_of(after) == end || (last && end.empty());
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool starts_with_mark(const std::string& content) {
+  return content.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0;
+}
+
 // Every line of before is in after, in order and with its bytes, but for the
 // bot's own key lines; every line of after that is not is one the bot adds.
-void check_lines_kept(const std::string& before_content, const std::string& after_content) {
+// A UTF-8 byte order mark at the start is not part of the first line: it
+// stays at the start, before whatever the bot writes there.
+void check_lines_kept(std::string before_content, std::string after_content) {
+  if (starts_with_mark(before_content)) {
+    check(starts_with_mark(after_content), "the byte order mark was lost");
+    before_content.erase(0, kByteOrderMark.size());
+    after_content.erase(0, kByteOrderMark.size());
+  }
   std::vector<std::string> before = lines_of(before_content);
   std::vector<std::string> after = lines_of(after_content);
   std::size_t j = 0;
