@@ -88,6 +88,8 @@ int Count(const std::string& text, const std::string& part) {
 class Process {
  public:
   Process(const std::vector<std::string>& arguments, bool as_nobody = false) {
+    // A command written to a program that has ended must fail, not end the test.
+    signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args = arguments;
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
@@ -200,6 +202,7 @@ class ConsoleFaults : public testing::Test {
   void TearDown() override {
     chmod(directory_.c_str(), 0700);
     std::filesystem::remove_all(directory_);
+    if (!program_directory_.empty()) std::filesystem::remove_all(program_directory_);
   }
 
   void Write(const std::string& path, const std::string& text) {
@@ -216,8 +219,23 @@ class ConsoleFaults : public testing::Test {
   std::vector<std::string> Console() const {
     return {ProgramBeside("orbilo-console"), "-C", directory_};
   }
+  // The console for a run as the user nobody, who may not reach the build
+  // tree (a checkout in a private directory): a copy in a directory of its
+  // own that everyone may enter.
+  std::vector<std::string> ConsoleForNobody() {
+    char pattern[] = "/tmp/orbilo-console-program-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return Console();
+    program_directory_ = pattern;
+    std::string copy = program_directory_ + "/orbilo-console";
+    std::error_code error;
+    std::filesystem::copy_file(ProgramBeside("orbilo-console"), copy, error);
+    chmod(program_directory_.c_str(), 0755);
+    chmod(copy.c_str(), 0755);
+    return {copy, "-C", directory_};
+  }
 
   std::string directory_;
+  std::string program_directory_;
   std::string ini_;
 };
 
@@ -360,7 +378,7 @@ TEST_F(ConsoleFaults, AnUnreadableSettingsFile) {
   Write(ini_, before);
   chmod(ini_.c_str(), 0000);
   chmod(directory_.c_str(), 0777);
-  Process console(Console(), true);
+  Process console(ConsoleForNobody(), true);
   EXPECT_TRUE(console.WaitErr("orbilo-console: cannot read " + ini_ +
                               ": starting with the defaults; the file will not be written\n"))
       << console.Err();
@@ -394,7 +412,7 @@ TEST_F(ConsoleFaults, ASettingsFileInAReadOnlyDirectory) {
   chmod(ini_.c_str(), 0644);
   chmod(directory_.c_str(), 0555);
   {
-    Process console(Console(), true);
+    Process console(ConsoleForNobody(), true);
     EXPECT_TRUE(console.WaitOut("Orbilo is now running.\n")) << console.Out() << console.Err();
     console.Send("set CenterCoords=1n 1e\napply\n");
     EXPECT_TRUE(console.WaitOut("Change successful.\n"));
