@@ -122,20 +122,7 @@ class FaultsStreamTest : public SessionTest {
     return joined({
         raw.keys(false, 3, 9),
         raw.message(Body().byte(1).byte(21).data({'3', '9'}).byte(3).data({'x', 'y'}).bytes_),
-        raw.message(Body()
-                        .byte(2)
-                        .long_(12)
-                        .string("Kicker")
-                        .long_(100)
-                        .long_(0)
-                        .long_(-200)
-                        .word(1800)
-                        .byte(1)
-                        .byte(0)
-                        .word(5)
-                        .long_(6)
-                        .long_(7)
-                        .bytes_),
+        raw.message(Body().byte(2).bytes(session::kicker_add_body()).bytes_),
         raw.message(Body()
                         .byte(4)
                         .word(12)
@@ -363,20 +350,7 @@ TEST_F(FaultsStreamTest, AUniverseLinkEndedInsideAMessageIsReopened) {
 }
 
 TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
-  const Bytes add = Body()
-                        .byte(2)
-                        .long_(12)
-                        .string("Kicker")
-                        .long_(100)
-                        .long_(0)
-                        .long_(-200)
-                        .word(1800)
-                        .byte(1)
-                        .byte(0)
-                        .word(5)
-                        .long_(6)
-                        .long_(7)
-                        .bytes_;
+  const Bytes add = Body().byte(2).bytes(session::kicker_add_body()).bytes_;
   const std::size_t whole = add.size() + 2;
   for (bool reset : {false, true}) {
     for (std::size_t cut : {std::size_t{1}, std::size_t{9}, whole - 1}) {

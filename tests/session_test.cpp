@@ -135,19 +135,7 @@ TEST_F(SessionTest, TheBotMovesWhispersAndSeesAvatarsAndChat) {
   ASSERT_EQ(whisper->id, 11);
   EXPECT_EQ(whisper->body, Body().word(12).string("hello").bytes_);
 
-  ASSERT_TRUE(world_link_.send_world(2, Body()
-                                            .long_(12)
-                                            .string("Kicker")
-                                            .long_(100)
-                                            .long_(0)
-                                            .long_(-200)
-                                            .word(1800)
-                                            .byte(1)
-                                            .byte(0)
-                                            .word(5)
-                                            .long_(6)
-                                            .long_(7)
-                                            .bytes_));
+  ASSERT_TRUE(world_link_.send_world(2, session::kicker_add_body()));
   ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_ADD) == 1; }));
   EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
   EXPECT_EQ(api_int(ATTR_AVATAR_Z), -200);

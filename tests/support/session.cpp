@@ -127,6 +127,22 @@ Bytes world_reply_body(const std::string& name, std::uint16_t port, int world_bu
   return body.bytes_;
 }
 
+Bytes kicker_add_body() {
+  return Body()
+      .long_(12)
+      .string("Kicker")
+      .long_(100)
+      .long_(0)
+      .long_(-200)
+      .word(1800)
+      .byte(1)
+      .byte(0)
+      .word(5)
+      .long_(6)
+      .long_(7)
+      .bytes_;
+}
+
 Bytes world_login_body(int world_build, std::uint16_t port, std::uint32_t session) {
   Body body;
   if (world_build < 28) {

@@ -39,6 +39,9 @@ Bytes login_reply_body(int build);
 // World reply 0 for name, at the world peer's port, of the given world build.
 Bytes world_reply_body(const std::string& name, std::uint16_t port, int world_build,
                        int universe_build);
+// Avatar add 2 (without its id) of "Kicker", session 12, at 100 0 -200 with
+// yaw 1800, type 1, gesture 0, and its remaining fields 5, 6 and 7.
+Bytes kicker_add_body();
 // The world login the library must send for a world build (20, 27 or 53).
 Bytes world_login_body(int world_build, std::uint16_t port, std::uint32_t session = 77);
 
