@@ -10,7 +10,9 @@ FUZZ_TARGETS := universe_fuzz world_fuzz settings_fuzz location_fuzz version_fuz
 FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev
+               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev locales
+# A decimal-comma locale, under which the tests read numbers from text.
+TEST_LOCALE := de_DE.UTF-8
 
 .PHONY: all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
@@ -28,6 +30,16 @@ deps:
 	  echo "Installing:$$missing"; \
 	  export DEBIAN_FRONTEND=noninteractive; \
 	  apt-get update -q && apt-get install -y -q --no-install-recommends $$missing || exit 1; \
+	fi
+	@if ! locale -a 2>/dev/null | grep -qix "$$(echo $(TEST_LOCALE) | sed 's/UTF-8/utf8/')"; then \
+	  if [ "$$(id -u)" -ne 0 ]; then \
+	    echo "The locale $(TEST_LOCALE) is missing; its tests are skipped. As root: locale-gen $(TEST_LOCALE)"; \
+	  else \
+	    echo "Generating the locale $(TEST_LOCALE)"; \
+	    sed -i 's/^# *\($(TEST_LOCALE) UTF-8\)/\1/' /etc/locale.gen; \
+	    grep -q '^$(TEST_LOCALE) UTF-8' /etc/locale.gen || echo '$(TEST_LOCALE) UTF-8' >> /etc/locale.gen; \
+	    locale-gen > /dev/null || exit 1; \
+	  fi; \
 	fi
 
 build: deps

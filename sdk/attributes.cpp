@@ -4,6 +4,8 @@
 // setters add the read-only check.
 #include "sdk/attributes.h"
 
+#include <locale.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -419,14 +421,33 @@ void clear_copy(AttributeSlot& slot, AttributeType type) {
   }
 }
 
+// The C locale, in which numbers are read from text whatever locale the
+// program has chosen: a world's "2.5" is two and a half under a decimal comma
+// too. Null when it cannot be made; the readers then fall back to the plain
+// functions.
+locale_t c_locale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return locale;
+}
+
 // The text's leading decimal integer, held within the range of an int; 0 for
 // a null text or one that starts with no number.
 int leading_integer(const char* text) {
   if (text == nullptr) return 0;
-  const long value = std::strtol(text, nullptr, 10);
+  const locale_t locale = c_locale();
+  const long value =
+      locale != locale_t{} ? strtol_l(text, nullptr, 10, locale) : std::strtol(text, nullptr, 10);
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
+}
+
+// The text's leading decimal number as a float, read in the C locale; 0 for a
+// null text or one that starts with no number.
+float leading_float(const char* text) {
+  if (text == nullptr) return 0;
+  const locale_t locale = c_locale();
+  return locale != locale_t{} ? strtof_l(text, nullptr, locale) : std::strtof(text, nullptr);
 }
 
 }  // namespace
@@ -548,7 +569,7 @@ int attribute_set_from_text(AttributeStore* store, int number, const char* text)
       rc = attribute_set_int(store, number, text != nullptr && (text[0] == 'Y' || text[0] == 'y'));
       break;
     case kFloat:
-      rc = attribute_set_float(store, number, text != nullptr ? std::strtof(text, nullptr) : 0);
+      rc = attribute_set_float(store, number, leading_float(text));
       break;
     case kString:
     case kLongString:
