@@ -43,6 +43,12 @@ std::chrono::steady_clock::time_point ClientSocket::Deadline() {
   return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
 }
 
+void ClientSocket::Serve() const {
+  if (wait_hook_) wait_hook_();
+}
+
+// Waits in slices of kServeIntervalMs, serving the hook between them, until
+// the socket is ready or the deadline has passed.
 bool ClientSocket::WaitFor(short events, std::chrono::steady_clock::time_point deadline) {
   pollfd entry{fd_, events, 0};
   for (;;) {
@@ -50,9 +56,11 @@ bool ClientSocket::WaitFor(short events, std::chrono::steady_clock::time_point d
                     deadline - std::chrono::steady_clock::now())
                     .count();
     if (left <= 0) return Fail(kErrorBase + ETIMEDOUT);
-    int ready = poll(&entry, 1, static_cast<int>(left));
+    int slice = static_cast<int>(wait_hook_ && left > kServeIntervalMs ? kServeIntervalMs : left);
+    int ready = poll(&entry, 1, slice);
     if (ready > 0) return true;
     if (ready < 0 && errno != EINTR) return Fail(kErrorBase + errno);
+    Serve();
   }
 }
 
@@ -61,6 +69,7 @@ bool ClientSocket::Connect(const std::string& host, int port) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(port));
+  Serve();  // a name lookup cannot be cut into slices: serve once before it
   if (!resolve(host, &peer.sin_addr)) return Fail(kHostNotFound);
   auto deadline = Deadline();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -3,12 +3,16 @@
 // call is bounded by the time-out as a whole, so that neither a silent peer
 // nor one that trickles a byte now and then can hang the program.
 //
+// While a call waits, it calls the wait hook, if one is set, at least every
+// kServeIntervalMs (and once before a connect looks its host up).
+//
 // Error codes are the system's errno plus 10000, as the library reports
 // socket errors; a host name that cannot be looked up gives 10022.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 class ClientSocket {
@@ -16,6 +20,7 @@ class ClientSocket {
   static constexpr int kErrorBase = 10000;
   static constexpr int kHostNotFound = 10022;
   static constexpr int kDefaultTimeoutMs = 10000;
+  static constexpr int kServeIntervalMs = 25;
 
   ClientSocket() = default;
   ~ClientSocket() { Close(); }
@@ -33,6 +38,8 @@ class ClientSocket {
   bool Receive(void* data, std::size_t size);
   void Close();
   int LastError() const { return last_error_; }
+  // What the calls run while they wait (nothing when empty).
+  void SetWaitHook(std::function<void()> hook) { wait_hook_ = std::move(hook); }
 
   // Test hook: the time-out of a connect, a send and a receive, in ms (0 or
   // less restores the default of 10 s).
@@ -43,6 +50,9 @@ class ClientSocket {
   static std::chrono::steady_clock::time_point Deadline();
   bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
 
+  void Serve() const;
+
   int fd_ = -1;
   int last_error_ = 0;
+  std::function<void()> wait_hook_;
 };

@@ -129,6 +129,7 @@ void LoginPage::OnLogin() {
   view_->SetStatus("Connecting to version server...");
   CVersionCheck check;
   check.SetPort(servers_.VersionPort);
+  check.SetWaitHook([this] { view_->ServePainting(); });
   std::string message;
   int verdict = check.Query(servers_.VersionHost, "Orbilo", kApplicationBuild, message);
   if (verdict < 0) {

@@ -38,6 +38,7 @@ int CVersionCheck::Fail(const char* format, int code) {
 int CVersionCheck::Query(const std::string& host, const std::string& product, int build,
                          std::string& message) {
   ClientSocket socket;  // a connection of its own for every query
+  socket.SetWaitHook(wait_hook_);
   if (!socket.Connect(host, port_)) {
     return Fail("Unable to connect to host. Error %d", socket.LastError());
   }

@@ -4,6 +4,7 @@
 // then a body whose first byte is the verdict and whose rest is a message.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class CVersionCheck {
@@ -22,10 +23,14 @@ class CVersionCheck {
 
   const std::string& ErrorText() const { return error_text_; }
   void SetPort(int port) { port_ = port; }
+  // What the query runs while it waits for the server, at least every
+  // ClientSocket::kServeIntervalMs: the front end serves its painting there.
+  void SetWaitHook(std::function<void()> hook) { wait_hook_ = std::move(hook); }
 
  private:
   int Fail(const char* format, int code);
 
   std::string error_text_;
   int port_ = kDefaultPort;
+  std::function<void()> wait_hook_;
 };

@@ -55,4 +55,9 @@ class View {
 
   // Asks the program to end as if the user had pressed Quit.
   virtual void RequestQuit() = 0;
+
+  // Called again and again while the version query waits for its server, a
+  // wait that blocks the front end's thread: a front end with a window
+  // repaints it here, and takes no user input. By default nothing happens.
+  virtual void ServePainting() {}
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -106,6 +107,31 @@ TEST(VersionCheck, FailuresEndWithTheirTexts) {
   EXPECT_EQ(closed.result, -1);
   EXPECT_EQ(closed.error, "Unable to connect to host. Error 10111");
   ClientSocket::SetTimeoutForTests(0);
+}
+
+// While the server takes its time, the query calls its wait hook again and
+// again (the window paints there), and the answer still comes whole.
+TEST(VersionCheck, TheWaitHookIsServedWhileTheServerThinks) {
+  std::atomic<bool> answered{false};
+  ScriptedVersionServer server([&answered](loopback::Peer& peer) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    answered = true;
+    peer.send("00003+Hi", 8);
+  });
+  CVersionCheck check;
+  check.SetPort(server.port());
+  int served = 0, served_before_answer = 0;
+  check.SetWaitHook([&] {
+    ++served;
+    if (!answered) ++served_before_answer;
+  });
+  std::string message;
+  EXPECT_EQ(check.Query("127.0.0.1", "Orbilo", 4, message), 0);
+  EXPECT_EQ(message, "Hi");
+  // 300 ms in slices of at most 25 ms: about 12 calls; a loaded machine may
+  // run fewer slices, but never only one.
+  EXPECT_GE(served_before_answer, 5);
+  EXPECT_GE(served, served_before_answer);
 }
 
 // The client and the service's own version service agree on the exchange.
