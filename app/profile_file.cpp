@@ -119,9 +119,46 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
-// Replaces the file at path with data: a temporary file in the same
-// directory, flushed, given the old file's mode and owner (0600 for a new
-// file), then renamed over it.
+// Writes data over the existing file at target in place, keeping its inode,
+// owner, mode and links.
+bool WriteInPlace(const std::string& target, const std::string& data) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool ok =
+      WriteAll(fd, data) && ftruncate(fd, static_cast<off_t>(data.size())) == 0 && fsync(fd) == 0;
+  return close(fd) == 0 && ok;
+}
+
+// Writes data to a temporary file in directory, flushed and given mode, then
+// renames it over target. False, with nothing left behind, when the
+// temporary file cannot be made (*made is then false) or the rename fails.
+bool ReplaceAtomically(const std::string& target, const std::string& directory,
+                       const std::string& base, mode_t mode, const std::string& data, bool* made) {
+  std::string temporary = directory + "/." + base.substr(0, 64) + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  *made = fd >= 0;
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  int directory_fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory_fd >= 0) {
+    fsync(directory_fd);
+    close(directory_fd);
+  }
+  return true;
+}
+
+// Replaces the file at path with data. Where it is safe, a temporary file in
+// the same directory, flushed, given the old file's mode (0600 for a new
+// file), is renamed over it. Where a rename would lose something, the file is
+// written in place instead: its directory may not be written (the temporary
+// file cannot be made), the file belongs to another user (a rename would hand
+// it to the saver), or it has more than one link (a rename would break them).
 bool ReplaceFile(const std::string& path, const std::string& data) {
   std::string target = path;
   struct stat info;
@@ -137,35 +174,15 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
   // A file made read-only is not replaced behind its owner's back (the
   // rename would need only the directory's permission).
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (exists && (info.st_uid != geteuid() || info.st_nlink > 1)) return WriteInPlace(target, data);
   mode_t mode = exists ? (info.st_mode & 07777) : 0600;
 
   std::size_t slash = target.rfind('/');
   std::string directory = slash == target.npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   std::string base = slash == target.npos ? target : target.substr(slash + 1);
-  std::string temporary = directory + "/." + base.substr(0, 64) + ".XXXXXX";
-  int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-
-  bool ok = WriteAll(fd, data);
-  if (ok && exists && (info.st_uid != geteuid() || info.st_gid != getegid())) {
-    // Only a privileged writer can keep another owner; otherwise the file
-    // becomes the writer's, with the old mode.
-    int kept_owner = fchown(fd, info.st_uid, info.st_gid);
-    (void)kept_owner;
-  }
-  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  int directory_fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory_fd >= 0) {
-    fsync(directory_fd);
-    close(directory_fd);
-  }
-  return true;
+  bool made = false;
+  if (ReplaceAtomically(target, directory, base, mode, data, &made)) return true;
+  return !made && exists && WriteInPlace(target, data);
 }
 
 }  // namespace

@@ -24,10 +24,12 @@
 //   at its first line break;
 // - the file is written whole to a temporary file in the same directory,
 //   flushed to disk and renamed over the old one, so a crash or a failed
-//   write leaves the old file as it was;
+//   write leaves the old file as it was; where a rename would lose something
+//   it is written in place instead: when the directory may not be written,
+//   when the file belongs to another user (who keeps it), or when it has more
+//   than one link (which all keep it);
 // - a new file gets mode 0600, since it may hold a password; an existing file
-//   keeps its mode (and, where allowed, its owner); a symbolic link is
-//   followed and stays a link;
+//   keeps its mode; a symbolic link is followed and stays a link;
 // - a file that exists but cannot be read (a directory, a pipe, no access, or
 //   larger than kMaxFileSize) is never replaced: the write fails; so is a
 //   file its writer may not write (one its owner made read-only);

@@ -335,28 +335,78 @@ TEST_F(SettingsFaults, AnUnreadableFileIsNeverWritten) {
   EXPECT_EQ(Entries(), 1);
 }
 
-// A directory that may not be written: the file is read, and the failed
-// save leaves it and the directory as they were. So does a directory that
-// is a file.
-TEST_F(SettingsFaults, AReadOnlyDirectory) {
+// Where a rename would lose something, the save writes the file in place:
+// a directory the saver may not write, a file of another user's, a file with
+// a second link. Each keeps its inode, owner and mode, and every link sees
+// the saved keys, with no file left beside it.
+constexpr const char* kInPlaceBefore = "[Main]\nWorld=w\n[universe]\nport=1\n";
+constexpr const char* kInPlaceAfter =
+    "[Main]\nWorld=w2\nCitizen=12\nAvatar=5\nPassword=pw\nCenterCoords=3n 4e\nName=Saved\n"
+    "DisableBotKicking=1\nReturnHome=0\n[universe]\nport=1\n";
+
+// Loads the file at path, checks it, and saves kSaved over it; "" or what
+// went wrong.
+std::string LoadAndSave(const std::string& path) {
+  LoginFields fields;
+  ServerSettings servers;
+  if (!settings_load(path, &fields, &servers)) return "not read";
+  if (fields.World != "w" || servers.UniversePort != 1) return "misread";
+  if (!settings_save(path, kSaved)) return "not saved";
+  return "";
+}
+
+TEST_F(SettingsFaults, SavedInPlaceWhereARenameWouldLoseSomething) {
+  const struct {
+    const char* name;
+    mode_t directory_mode;
+    bool as_nobody;
+    bool second_link;
+  } cases[] = {
+      {"a directory the saver may not write", 0555, true, false},
+      {"a file of another user's", 0777, true, false},
+      {"a file with a second link", 0700, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    chmod(directory_.c_str(), 0700);
+    std::filesystem::remove_all(directory_);
+    ASSERT_EQ(mkdir(directory_.c_str(), 0700), 0);
+    Write(kInPlaceBefore);
+    chmod(path_.c_str(), 0666);
+    const std::string link = directory_ + "/link.ini";
+    if (c.second_link) {
+      ASSERT_EQ(::link(path_.c_str(), link.c_str()), 0);
+    }
+    struct stat before;
+    ASSERT_EQ(stat(path_.c_str(), &before), 0);
+    chmod(directory_.c_str(), c.directory_mode);
+    std::string path = path_;
+    std::string found =
+        c.as_nobody ? AsNobody([path] { return LoadAndSave(path); }) : LoadAndSave(path);
+    if (found == "skip") {
+      GTEST_SKIP() << "cannot run as another user";
+    }
+    EXPECT_EQ(found, "");
+    EXPECT_TRUE(Read() == kInPlaceAfter) << "saved as:\n" << Read();
+    struct stat after;
+    ASSERT_EQ(stat(path_.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(Entries(), c.second_link ? 2 : 1);
+    if (c.second_link) {
+      std::ostringstream linked;
+      linked << std::ifstream(link, std::ios::binary).rdbuf();
+      EXPECT_TRUE(linked.str() == kInPlaceAfter);
+    }
+  }
+}
+
+// A path under a file, whose directory cannot exist: read as a missing file,
+// and the save fails, leaving the file above it as it was.
+TEST_F(SettingsFaults, APathUnderAFileIsNotSaved) {
   const std::string before = "[Main]\nWorld=w\n[universe]\nport=1\n";
   Write(before);
-  chmod(path_.c_str(), 0666);
-  chmod(directory_.c_str(), 0555);
-  std::string path = path_;
-  std::string found = AsNobody([path] {
-    LoginFields fields;
-    ServerSettings servers;
-    if (!settings_load(path, &fields, &servers)) return std::string("not read");
-    if (fields.World != "w" || servers.UniversePort != 1) return std::string("misread");
-    if (settings_save(path, kSaved)) return std::string("saved in a read-only directory");
-    return std::string();
-  });
-  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
-  EXPECT_EQ(found, "");
-  EXPECT_TRUE(Read() == before);
-  EXPECT_EQ(Entries(), 1);
-
   std::string under_a_file = path_ + "/orbilo.ini";
   EXPECT_TRUE(settings_load(under_a_file, &fields_, &servers_));  // as a missing file
   EXPECT_EQ(fields_, kDefaults);
