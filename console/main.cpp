@@ -1,7 +1,13 @@
 // orbilo-console: Simple Orbilo without a window, for servers. It starts as
 // the window does (the library, then the settings from orbilo.ini in the
 // working directory), presses Login at once, and runs the pump and home
-// timers. Commands on stdin, one a line: home, set KEY=VALUE, apply, quit.
+// timers. Commands on stdin, one a line:
+//   login        presses Login again (after a refused login, a failed entry or
+//                "You must input a world."), refused while Login is disabled
+//   home         presses Return home, while the bot runs
+//   set KEY=VALUE  changes a setting (the settings file's key names)
+//   apply        presses Apply, once a setting has changed
+//   quit         ends the program as closing the window does
 //
 //   orbilo-console [-C DIR]
 #include <poll.h>
@@ -36,7 +42,13 @@ bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
   if (start == std::string::npos) return true;
   command.erase(0, start);
   if (command == "quit") return false;
-  if (command == "home") {
+  if (command == "login") {
+    if (!view.login_enabled()) {
+      std::fprintf(stderr, "login: Login is not available now\n");
+    } else {
+      page.OnLogin();
+    }
+  } else if (command == "home") {
     if (!view.running_enabled()) {
       std::fprintf(stderr, "home: the bot is not running\n");
     } else {
@@ -58,7 +70,7 @@ bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
       page.OnSettingChanged();
     }
   } else {
-    std::fprintf(stderr, "unknown command: %s (home, set KEY=VALUE, apply, quit)\n",
+    std::fprintf(stderr, "unknown command: %s (login, home, set KEY=VALUE, apply, quit)\n",
                  command.c_str());
   }
   std::fflush(stderr);

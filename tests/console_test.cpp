@@ -109,7 +109,7 @@ class Console {
 class ConsoleTest : public testing::Test {
  protected:
   template <typename Adjust>
-  void start(Adjust adjust) {
+  void start(Adjust adjust, const std::string& world = "demo") {
     char pattern[] = "/tmp/orbilo-console-XXXXXX";
     directory_ = mkdtemp(pattern);
     server_ = std::make_unique<TestServer>(adjust);
@@ -118,7 +118,8 @@ class ConsoleTest : public testing::Test {
       while (!stop_) server_step(server_->server, 5);
     });
     std::ofstream(directory_ + "/orbilo.ini")
-        << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n[universe]\nhost=127.0.0.1\n"
+        << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=" << world
+        << "\n[universe]\nhost=127.0.0.1\n"
         << "port=" << server_->universe_port()
         << "\n[version]\nhost=127.0.0.1\nport=" << server_->version_port() << "\n";
   }
@@ -169,6 +170,28 @@ TEST_F(ConsoleTest, ARefusedBuildEndsWithStatusOneAndKeepsTheSettings) {
   EXPECT_TRUE(console.wait_for("Simple Orbilo: Sorry, you cannot start this build: No.", true));
   EXPECT_EQ(console.finish(), 1);
   EXPECT_NE(settings().find("ReturnHome=0"), std::string::npos);  // written at the end
+}
+
+// Login is pressed again with the command login once the login controls are
+// enabled again, here after "You must input a world."; while Login is
+// disabled (the bot runs) the command is refused and changes nothing.
+TEST_F(ConsoleTest, LoginPressesLoginAgainWhenItIsEnabled) {
+  start([](ServerConfig*) {}, "");
+  Console console(directory_);
+  ASSERT_TRUE(console.wait_for("You must input a world.", true));
+  console.send("set World=demo\nlogin\n");
+  ASSERT_TRUE(console.wait_for("Orbilo is now running.\n")) << console.err_text;
+  console.send("login\n");
+  EXPECT_TRUE(console.wait_for("login: Login is not available now\n", true));
+  console.send("quit\n");
+  EXPECT_EQ(console.finish(), 0);
+  // One version query and one run: the refused command asked nothing.
+  for (const char* text : {"Connecting to version server", "Orbilo is now running."}) {
+    std::size_t first = console.err_text.find(text);
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(console.err_text.find(text, first + 1), std::string::npos) << text;
+  }
+  EXPECT_NE(settings().find("World=demo"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, QuitEndsLikeClosingTheWindow) {
