@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -233,12 +234,13 @@ void SessionTest::enter(int world_build, int universe_build) {
 }
 
 bool SessionTest::pump_until(const std::function<bool()>& done, int timeout_ms) {
-  for (int waited = 0; waited < timeout_ms; waited += 10) {
-    if (done()) return true;
-    if (api_instance() == nullptr) return done();
-    api_wait(10);
+  // The deadline is on the real clock: the library clock may be held still.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (api_instance() == nullptr || std::chrono::steady_clock::now() >= deadline) return done();
+    pump_pass(kPumpWaitMs);
   }
-  return done();
+  return true;
 }
 
 }  // namespace session

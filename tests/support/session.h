@@ -72,8 +72,12 @@ class SessionTest : public testing::Test {
   void login(int build = 35);
   // Enters kWorld through callback mode, with a world of world_build.
   void enter(int world_build = 39, int universe_build = 35);
-  // Runs api_wait(10) until done() holds or timeout_ms of real time pass.
+  // Runs pump passes until done() holds or timeout_ms of real time pass. A
+  // pass that finds nothing waits on the links for up to kPumpWaitMs; unlike
+  // api_wait, the loop does not count on the library clock to end it, so it
+  // serves a test that holds that clock still.
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 5000);
+  static constexpr int kPumpWaitMs = 10;
 
   Instance* instance() { return static_cast<Instance*>(instance_); }
 
