@@ -85,8 +85,10 @@ void cell_reply(Instance* instance, Stream* stream) {
     Object object;
     object_read(stream, tilted, &object);
     if (stream_receive(stream, FIELD_REMAINING, &remaining, FIELD_STATUS) != 0) return;
+    // Stored whether or not anyone listens: a program that waits for the
+    // cell's end reads the last object.
+    object_store(attributes, object, cell_x, cell_z);
     if (event_installed(EVENT_CELL_OBJECT)) {
-      object_store(attributes, object, cell_x, cell_z);
       event_fire(instance, EVENT_CELL_OBJECT);
       if (!world_still_reading(instance, stream)) return;
     }
