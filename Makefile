@@ -10,11 +10,12 @@ FUZZ_TARGETS := universe_fuzz world_fuzz settings_fuzz location_fuzz version_fuz
 FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev locales
+               libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev locales \
+               abigail-tools
 # A decimal-comma locale, under which the tests read numbers from text.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
+.PHONY: abi-baseline all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -98,6 +99,10 @@ bench: build
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/orbilo-screenshots $(BUILD)/screenshots
 	@ls $(BUILD)/screenshots
+
+# Writes the shared object's ABI as the new baseline, for a deliberate change.
+abi-baseline: build
+	sh tests/abi_check.sh $(BUILD)/lib/liborbilo_sdk.so.1 sdk/sdk.h sdk/abi/liborbilo_sdk.so.1.abi --update
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

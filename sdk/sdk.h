@@ -20,6 +20,13 @@
 extern "C" {
 #endif
 
+/* Marks the calls that the shared library exports; everything else in it is hidden. */
+#if defined(__GNUC__) && __GNUC__ >= 4
+#define ORBILO_SDK_API __attribute__((visibility("default")))
+#else
+#define ORBILO_SDK_API
+#endif
+
 /* The build of the library; api_init() refuses any other with RC_VERSION_MISMATCH. */
 #define ORBILO_SDK_BUILD 24
 
@@ -429,112 +436,112 @@ typedef void (*CallbackHandler)(int rc);
 
 /* Starts the library. build must be ORBILO_SDK_BUILD (else RC_VERSION_MISMATCH).
  * Returns 0, also when already started. */
-int api_init(int build);
+ORBILO_SDK_API int api_init(int build);
 
 /* Destroys every instance and stops the library. Handlers stay installed. */
-void api_term(void);
+ORBILO_SDK_API void api_term(void);
 
 /* Creates an instance, resolves host (NULL for "localhost") and opens its
  * universe link on port (0 for 5670). The new instance becomes current and is
  * stored in *instance when instance is not NULL. Returns 0, RC_NOT_INITIALIZED,
  * RC_OUT_OF_MEMORY, RC_HOST_NOT_FOUND, or the connect's failure. */
-int api_create(const char* host, int port, void** instance);
+ORBILO_SDK_API int api_create(const char* host, int port, void** instance);
 
 /* Destroys the current instance and its links. Returns 0, RC_NOT_INITIALIZED
  * or RC_NO_INSTANCE. Handlers may call it; the pump pass then ends. */
-int api_destroy(void);
+ORBILO_SDK_API int api_destroy(void);
 
 /* Runs the event pump: with 0, handles every message that has arrived and
  * returns without blocking; with a positive time, runs for about that many
  * milliseconds; with a negative one, runs until no instance is left. Handlers
  * are called from inside it. Returns 0, RC_NOT_INITIALIZED or RC_NO_INSTANCE. */
-int api_wait(int milliseconds);
+ORBILO_SDK_API int api_wait(int milliseconds);
 
 /* Makes instance current. Returns 0, RC_NOT_INITIALIZED, or
  * RC_INVALID_INSTANCE when it is no live instance. */
-int api_instance_set(void* instance);
+ORBILO_SDK_API int api_instance_set(void* instance);
 
 /* The current instance, or NULL. */
-void* api_instance(void);
+ORBILO_SDK_API void* api_instance(void);
 
 /* ---- Attributes of the current instance -------------------------------- */
 
 /* The value of an integer or boolean attribute; 0 otherwise, or when there is
  * no library or no current instance. */
-int api_int(int attribute);
+ORBILO_SDK_API int api_int(int attribute);
 
 /* Sets an integer attribute, or a boolean one (any non-zero value is true).
  * Returns 0, RC_NOT_INITIALIZED, RC_NO_INSTANCE, RC_INVALID_ATTRIBUTE,
  * RC_READ_ONLY or RC_TYPE_MISMATCH. */
-int api_int_set(int attribute, int value);
+ORBILO_SDK_API int api_int_set(int attribute, int value);
 
 /* As api_int_set(); meant for boolean attributes. */
-int api_bool_set(int attribute, int value);
+ORBILO_SDK_API int api_bool_set(int attribute, int value);
 
 /* Sets a float attribute. Fails as api_int_set() does. */
-int api_float_set(int attribute, float value);
+ORBILO_SDK_API int api_float_set(int attribute, float value);
 
 /* The value of a float attribute; 0 otherwise. */
-float api_float(int attribute);
+ORBILO_SDK_API float api_float(int attribute);
 
 /* The text of a string attribute ("" when empty), valid until the attribute
  * is written again; NULL for other types, or without library or instance. */
-const char* api_string(int attribute);
+ORBILO_SDK_API const char* api_string(int attribute);
 
 /* Sets a string attribute; NULL or "" empties it. Fails as api_int_set()
  * does, with RC_STRING_TOO_LONG above 255 characters, or RC_OUT_OF_MEMORY
  * (the attribute is then empty). */
-int api_string_set(int attribute, const char* text);
+ORBILO_SDK_API int api_string_set(int attribute, const char* text);
 
 /* The bytes of a data attribute and their count in *length (length may be
  * NULL); NULL with length 0 when empty, of another type, or without library
  * or instance. Valid until the attribute is written again. */
-const unsigned char* api_data(int attribute, int* length);
+ORBILO_SDK_API const unsigned char* api_data(int attribute, int* length);
 
 /* ---- Handlers ---------------------------------------------------------- */
 
 /* Installs (or with NULL removes) the handler of an event. Returns 0,
  * RC_NOT_INITIALIZED, or RC_INVALID_ATTRIBUTE for a number outside 0-28. */
-int api_event_set(int event, EventHandler handler);
+ORBILO_SDK_API int api_event_set(int event, EventHandler handler);
 
 /* Installs (or with NULL removes) the handler of a callback. Returns 0,
  * RC_NOT_INITIALIZED, or RC_INVALID_ATTRIBUTE for a number outside 0-31.
  * An operation whose callback is installed returns at once and reports its
  * outcome through the callback; otherwise it blocks until the reply. */
-int api_callback_set(int callback, CallbackHandler handler);
+ORBILO_SDK_API int api_callback_set(int callback, CallbackHandler handler);
 
 /* ---- Operations on the current instance -------------------------------- */
 
 /* Logs in to the universe with ATTR_LOGIN_NAME, ATTR_LOGIN_OWNER,
  * ATTR_LOGIN_PRIVILEGE_PASSWORD and ATTR_LOGIN_APPLICATION. Completes
  * through CALLBACK_LOGIN. */
-int api_login(void);
+ORBILO_SDK_API int api_login(void);
 
 /* Enters a world (a name of at most 8 characters, else RC_INVALID_WORLD_NAME),
  * leaving any world first. Completes through CALLBACK_ENTER. */
-int api_enter(const char* world);
+ORBILO_SDK_API int api_enter(const char* world);
 
 /* Leaves the world. Returns 0, or the check's failure. */
-int api_exit(void);
+ORBILO_SDK_API int api_exit(void);
 
 /* Sends the bot's position and look from ATTR_MY_X .. ATTR_MY_GESTURE.
  * RC_NO_CONNECTION before the world has been entered. */
-int api_state_change(void);
+ORBILO_SDK_API int api_state_change(void);
 
 /* Whispers text (at most 255 characters, else RC_STRING_TOO_LONG) to the
  * avatar with the given session number. */
-int api_whisper(int session, const char* text);
+ORBILO_SDK_API int api_whisper(int session, const char* text);
 
 /* Looks a citizen up by number; the reply fills ATTR_CITIZEN_NUMBER,
  * ATTR_CITIZEN_NAME and the citizen settings. Completes through
  * CALLBACK_CITIZEN_LOOKUP. */
-int api_citizen_lookup(int citizen);
+ORBILO_SDK_API int api_citizen_lookup(int citizen);
 
 /* ---- Result texts ------------------------------------------------------ */
 
 /* The text of a result code, or its decimal form when it has none. The text
  * stays valid until the next call. */
-const char* api_result_text(int rc);
+ORBILO_SDK_API const char* api_result_text(int rc);
 
 #ifdef __cplusplus
 }
