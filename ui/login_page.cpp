@@ -25,11 +25,22 @@ QMessageBox::Icon icon_of(BoxIcon icon) {
   }
 }
 
-// A text box takes at most limit characters from the user, and only digits
-// when digits is set; text that the program puts there is not cut.
+// The core's text is single-byte: each byte is one character of Latin-1,
+// both ways, so that a byte the settings hold comes back unchanged and a
+// limit of N characters is a limit of N bytes.
+QString from_core(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string to_core(const QString& text) {
+  return text.toLatin1().toStdString();
+}
+
+// A text box takes at most limit characters from the user (no limit when 0),
+// only characters that have a byte, and only digits when digits is set; text
+// that the program puts there is not cut.
 QValidator* entry_rule(QObject* parent, int limit, bool digits) {
-  QString pattern =
-      QString(digits ? "[0-9]" : ".") + (limit > 0 ? QString("{0,%1}").arg(limit) : "*");
+  QString pattern = QString(digits ? "[0-9]" : "[\\x{1}-\\x{ff}]") +
+                    (limit > 0 ? QString("{0,%1}").arg(limit) : "*");
   return new QRegularExpressionValidator(QRegularExpression(pattern), parent);
 }
 
@@ -46,7 +57,8 @@ COrbLogin::COrbLogin(COrbStatus* status, QWidget* parent) : QWidget(parent), sta
   password->setValidator(entry_rule(password, 20, false));
   QLineEdit* world = AddEdit(1003, "World:", 133, 26, 159, 23, 54, 12);
   world->setValidator(entry_rule(world, 8, false));
-  AddEdit(1004, "Location:", 11, 38, 46, 36, 113, 12);
+  QLineEdit* location = AddEdit(1004, "Location:", 11, 38, 46, 36, 113, 12);
+  location->setValidator(entry_rule(location, 0, false));
   QLineEdit* avatar = AddEdit(1005, "Avatar:", 168, 39, 196, 36, 17, 12);
   avatar->setValidator(entry_rule(avatar, 0, true));
 
@@ -137,22 +149,22 @@ bool COrbLogin::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void COrbLogin::SetStatus(const std::string& text) {
-  status_->SetStatus(QString::fromStdString(text));
+  status_->SetStatus(from_core(text));
 }
 
 void COrbLogin::AppendLog(const std::string& text, Colour colour, bool bold, bool italic,
                           bool underline, bool newline) {
-  status_->AppendLog(QString::fromStdString(text), colour, bold, italic, underline, newline);
+  status_->AppendLog(from_core(text), colour, bold, italic, underline, newline);
 }
 
 void COrbLogin::MessageBox(bool owned, const std::string& caption, const std::string& text,
                            BoxIcon icon) {
-  MessageBoxes::Current()->Show(owned ? this : nullptr, QString::fromStdString(caption),
-                                QString::fromStdString(text), icon_of(icon));
+  MessageBoxes::Current()->Show(owned ? this : nullptr, from_core(caption), from_core(text),
+                                icon_of(icon));
 }
 
 std::string COrbLogin::ApplicationName() const {
-  return QFileInfo(QApplication::applicationFilePath()).completeBaseName().toStdString();
+  return to_core(QFileInfo(QApplication::applicationFilePath()).completeBaseName());
 }
 
 void COrbLogin::EnableLoginControls(bool enable) {
@@ -173,12 +185,12 @@ void COrbLogin::SetModified(bool modified) {
 
 ControlTexts COrbLogin::ReadControls() {
   ControlTexts texts;
-  texts.name = Edit(1000)->text().toStdString();
-  texts.citizen = Edit(1001)->text().toStdString();
-  texts.password = Edit(1002)->text().toStdString();
-  texts.world = Edit(1003)->text().toStdString();
-  texts.location = Edit(1004)->text().toStdString();
-  texts.avatar = Edit(1005)->text().toStdString();
+  texts.name = to_core(Edit(1000)->text());
+  texts.citizen = to_core(Edit(1001)->text());
+  texts.password = to_core(Edit(1002)->text());
+  texts.world = to_core(Edit(1003)->text());
+  texts.location = to_core(Edit(1004)->text());
+  texts.avatar = to_core(Edit(1005)->text());
   texts.disable_bot_kicking = Box(1009)->isChecked();
   texts.return_home = Box(1010)->isChecked();
   return texts;
@@ -186,12 +198,12 @@ ControlTexts COrbLogin::ReadControls() {
 
 void COrbLogin::FillControls(const ControlTexts& texts) {
   filling_ = true;
-  Edit(1000)->setText(QString::fromStdString(texts.name));
-  Edit(1001)->setText(QString::fromStdString(texts.citizen));
-  Edit(1002)->setText(QString::fromStdString(texts.password));
-  Edit(1003)->setText(QString::fromStdString(texts.world));
-  Edit(1004)->setText(QString::fromStdString(texts.location));
-  Edit(1005)->setText(QString::fromStdString(texts.avatar));
+  Edit(1000)->setText(from_core(texts.name));
+  Edit(1001)->setText(from_core(texts.citizen));
+  Edit(1002)->setText(from_core(texts.password));
+  Edit(1003)->setText(from_core(texts.world));
+  Edit(1004)->setText(from_core(texts.location));
+  Edit(1005)->setText(from_core(texts.avatar));
   Box(1009)->setChecked(texts.disable_bot_kicking);
   Box(1010)->setChecked(texts.return_home);
   filling_ = false;
