@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/about_page.h"
@@ -58,6 +59,13 @@ CBotTabs::~CBotTabs() {
 }
 
 void CBotTabs::closeEvent(QCloseEvent* event) {
+  if (login_->Serving()) {
+    // The version query is waiting inside the login page: close once it
+    // has returned, not under its feet.
+    event->ignore();
+    QTimer::singleShot(0, this, &CBotTabs::close);
+    return;
+  }
   login_->Finish();  // the session ends and the settings are saved
   QDialog::closeEvent(event);
   done(QDialog::Rejected);

@@ -1,6 +1,7 @@
 #include "ui/login_page.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -87,8 +88,14 @@ COrbLogin::COrbLogin(COrbStatus* status, QWidget* parent) : QWidget(parent), sta
   for (QCheckBox* box : {kicking, home}) {
     connect(box, &QCheckBox::clicked, this, [this] { core_.OnSettingChanged(); });
   }
-  connect(&pump_timer_, &QTimer::timeout, this, [this] { core_.OnTimer(kPumpTimer); });
-  connect(&home_timer_, &QTimer::timeout, this, [this] { core_.OnTimer(kHomeTimer); });
+  // While the version query serves painting, the timers wait: the pump must
+  // not run inside the query.
+  connect(&pump_timer_, &QTimer::timeout, this, [this] {
+    if (!serving_) core_.OnTimer(kPumpTimer);
+  });
+  connect(&home_timer_, &QTimer::timeout, this, [this] {
+    if (!serving_) core_.OnTimer(kHomeTimer);
+  });
   installEventFilter(this);
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
@@ -211,4 +218,11 @@ void COrbLogin::FillControls(const ControlTexts& texts) {
 
 void COrbLogin::RequestQuit() {
   if (on_quit) on_quit();
+}
+
+void COrbLogin::ServePainting() {
+  if (serving_) return;
+  serving_ = true;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  serving_ = false;
 }

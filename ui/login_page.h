@@ -50,6 +50,11 @@ class COrbLogin : public QWidget, public View {
   ControlTexts ReadControls() override;
   void FillControls(const ControlTexts& texts) override;
   void RequestQuit() override;
+  // Paints the window, and serves its timers and other events but no user
+  // input, while the version query waits; the page's own timers wait too.
+  void ServePainting() override;
+  // True while ServePainting runs: the window then puts off closing.
+  bool Serving() const { return serving_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -63,4 +68,5 @@ class COrbLogin : public QWidget, public View {
   QTimer home_timer_;
   bool finished_ = false;
   bool filling_ = false;
+  bool serving_ = false;
 };

@@ -1,9 +1,16 @@
 // A whole session in the window against the service's servers: Login, the
 // bot running with the controls as they should be, a kick by the crowd,
 // Apply, Return home, and Quit saving the settings.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -25,11 +32,75 @@ struct RecordedBoxes : MessageBoxes {
   QStringList shown;
 };
 
+// A version server that reads the query and answers "+" only after
+// delay_ms, on a thread of its own; answered() tells whether it has yet.
+class SlowVersionServer {
+ public:
+  explicit SlowVersionServer(int delay_ms) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener_, 1);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, delay_ms] {
+      pollfd entry{listener_, POLLIN, 0};
+      if (poll(&entry, 1, 10000) != 1) return;
+      int peer = accept(listener_, nullptr, nullptr);
+      char query[9];
+      for (std::size_t got = 0; got < sizeof query;) {
+        ssize_t n = recv(peer, query + got, sizeof query - got, 0);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+      answered_ = true;
+      send(peer, "00001+", 6, MSG_NOSIGNAL);
+      close(peer);
+    });
+  }
+  ~SlowVersionServer() {
+    thread_.join();
+    close(listener_);
+  }
+  int port() const { return port_; }
+  bool answered() const { return answered_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> answered_{false};
+  std::thread thread_;
+};
+
+// Records the texts a label was painted with, and whether the version
+// server had answered by then.
+struct PaintLog : QObject {
+  PaintLog(QLabel* label, const SlowVersionServer* server) : label_(label), server_(server) {
+    label->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == label_ && event->type() == QEvent::Paint && !server_->answered()) {
+      painted_before_answer.append(label_->text());
+    }
+    return false;
+  }
+  QStringList painted_before_answer;
+
+ private:
+  QLabel* label_;
+  const SlowVersionServer* server_;
+};
+
 // The servers stepped on a thread of their own, and an orbilo.ini in a
-// scratch directory that logs in to them with the given password.
+// scratch directory that logs in to them with the given password (and asks
+// the version server at version_port, when given).
 class ServedWorld {
  public:
-  ServedWorld(int crowd, const char* password)
+  ServedWorld(int crowd, const char* password, int version_port = 0)
       : test_([crowd](ServerConfig* config) { config->worlds[0].crowd = crowd; }) {
     serving_ = std::thread([this] {
       while (!stop_) server_step(test_.server, 5);
@@ -38,7 +109,8 @@ class ServedWorld {
     std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=" << password
                            << "\nWorld=demo\n[universe]\nhost=127.0.0.1\nport="
                            << test_.universe_port()
-                           << "\n[version]\nhost=127.0.0.1\nport=" << test_.version_port() << "\n";
+                           << "\n[version]\nhost=127.0.0.1\nport="
+                           << (version_port != 0 ? version_port : test_.version_port()) << "\n";
   }
   ~ServedWorld() {
     stop_ = true;
@@ -109,6 +181,40 @@ class WindowSessionTest : public QObject {
     text << saved.rdbuf();
     QVERIFY(text.str().find("CenterCoords=1n 1e") != std::string::npos);
     QVERIFY(text.str().find("ReturnHome=1") != std::string::npos);
+    QVERIFY(boxes.shown.isEmpty());
+  }
+
+  // While the version server takes 2 s to answer, the window paints: the
+  // status line shows the query before the answer. Timers run but the pump
+  // does not, and a close asked for meanwhile waits for the query's end.
+  void theWindowPaintsWhileTheVersionServerThinks() {
+    api_init(ORBILO_SDK_BUILD);
+    SlowVersionServer version(2000);
+    ServedWorld served(0, "demo", version.port());
+    QVERIFY(served.ok());
+    RecordedBoxes boxes;
+    MessageBoxes::Replace(&boxes);
+    {
+      CBotTabs window;
+      window.Tabs()->setCurrentIndex(1);  // the status line in sight
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      PaintLog painted(window.Status()->StatusLine(), &version);
+      bool closed_early = false;
+      QTimer::singleShot(500, &window, [&] {
+        window.close();
+        closed_early = !window.isVisible();
+      });
+      window.Login()->Button(1006)->click();  // returns once the bot has logged in
+      QVERIFY(version.answered());
+      QVERIFY2(painted.painted_before_answer.contains("Connecting to version server..."),
+               qPrintable(painted.painted_before_answer.join("; ")));
+      QVERIFY(!closed_early);
+      QVERIFY(window.Status()->Log()->toPlainText().contains(
+          "Orbilo has verified your Orbilo version is up to date."));
+      QTRY_VERIFY(!window.isVisible());  // the close comes after the query
+    }
+    MessageBoxes::Replace(nullptr);
     QVERIFY(boxes.shown.isEmpty());
   }
 
