@@ -145,7 +145,8 @@ bool COrbLogin::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      QKeyEvent space(event->type(), Qt::Key_Space, key->modifiers(), " ");
+      QKeyEvent space(event->type(), Qt::Key_Space, key->modifiers(), " ", key->isAutoRepeat(),
+                      key->count());
       QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
                                                                : static_cast<QWidget*>(watched);
       QApplication::sendEvent(target, &space);

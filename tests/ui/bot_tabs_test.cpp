@@ -3,6 +3,7 @@
 #include "ui/bot_tabs.h"
 
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -87,6 +88,29 @@ class BotTabsTest : public QObject {
     QVERIFY(!box->isChecked());
     QTest::keyClick(box, Qt::Key_Return);
     QVERIFY(box->isChecked());
+  }
+
+  // Holding Enter repeats its key: the Space made of it repeats too, and a
+  // held key presses once.
+  void aHeldEnterActsOnce() {
+    CBotTabs window;
+    window.show();
+    QCheckBox* box = window.Login()->Box(1010);
+    box->setFocus();
+    bool was_checked = box->isChecked();
+    QSignalSpy clicks(box, &QCheckBox::clicked);
+    auto send = [box](QEvent::Type type, bool repeat) {
+      QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, "\r", repeat);
+      QApplication::sendEvent(box, &key);
+    };
+    send(QEvent::KeyPress, false);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+      send(QEvent::KeyRelease, true);
+      send(QEvent::KeyPress, true);
+    }
+    send(QEvent::KeyRelease, false);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(box->isChecked(), !was_checked);
   }
 
   void logColoursAndScrolling() {
