@@ -88,10 +88,10 @@ void world_attributes(Instance* instance, Stream* stream) {
   if (!instance->world_entered) {
     instance->world_entered = 1;
     callback_fire(instance, CALLBACK_ENTER, RC_SUCCESS);
-    if (library.instances_changed) return;
+    if (!world_still_reading(instance, stream)) return;
   }
   event_fire(instance, EVENT_WORLD_ATTRIBUTES);
-  if (library.instances_changed) return;
+  if (!world_still_reading(instance, stream)) return;
   // After a reconnect the bot reappears where it was.
   if (instance->state_sent && instance->world_state == kWorldEntered) {
     library.current = instance;
@@ -223,7 +223,7 @@ void disconnect_92(Instance* instance, Stream*) {
 // Message 11: both links are dropped and, where allowed, reopened.
 void drop_both_links(Instance* instance, Stream*) {
   world_link_lost(instance);
-  if (!library.instances_changed) universe_link_lost(instance);
+  if (instance_is_live(instance)) universe_link_lost(instance);
 }
 
 // Message 16: the answer to a keep-alive.
@@ -258,7 +258,8 @@ const WorldHandlerEntry* handler_of(int id) {
 }  // namespace
 
 bool world_still_reading(const Instance* instance, const Stream* stream) {
-  return !library.instances_changed && instance->world_stream == stream;
+  // Another instance destroyed by a handler takes nothing from this one.
+  return instance_is_live(instance) && instance->world_stream == stream;
 }
 
 int receive_world_message(Instance* instance) {

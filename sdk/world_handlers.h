@@ -14,7 +14,7 @@ const WorldHandlerEntry* world_node_handler(int id);
 
 // true while a handler may go on reading: the instance lives and its world
 // stream is still the one being read (a handler of the program may have
-// closed it).
+// closed it). Other instances may have come and gone meanwhile.
 bool world_still_reading(const Instance* instance, const Stream* stream);
 
 // Looks id up in a table of entries.

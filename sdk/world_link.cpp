@@ -82,7 +82,9 @@ void world_reconnect_schedule(Instance* instance) {
 
 void world_link_lost(Instance* instance) {
   if (instance->world_state == kWorldEntered) world_disconnect(instance, RC_CONNECTION_LOST);
-  if (!library.instances_changed) world_reconnect_schedule(instance);
+  // The disconnect event may have destroyed this instance; another one's
+  // destruction leaves this link to be reopened.
+  if (instance_is_live(instance)) world_reconnect_schedule(instance);
 }
 
 void world_disconnect(Instance* instance, int reason) {

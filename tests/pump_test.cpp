@@ -296,6 +296,27 @@ TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
   EXPECT_EQ(api_wait(0), RC_NO_INSTANCE);
 }
 
+void* other_instance = nullptr;
+
+// A disconnect handler that destroys another instance leaves this world link
+// to be reopened.
+TEST_F(PumpTest, ALostWorldIsReopenedWhenItsHandlerDestroysAnotherInstance) {
+  in_world();
+  ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other_instance), 0);
+  ASSERT_TRUE(universe_.accept().valid());
+  ASSERT_EQ(api_instance_set(instance_), 0);
+  api_event_set(EVENT_WORLD_DISCONNECT, [] {
+    ASSERT_EQ(api_instance_set(other_instance), 0);
+    api_destroy();
+    other_instance = nullptr;
+  });
+  world_link_.reset();
+  ASSERT_TRUE(pump_until([] { return other_instance == nullptr; }));
+  EXPECT_EQ(instance()->world_state, kWorldReconnectPending);
+  clock_advance(kSecond);
+  world_comes_back();
+}
+
 std::vector<int> waits;
 
 // A positive wait runs in slices of at most a second.

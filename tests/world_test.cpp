@@ -85,6 +85,63 @@ TEST_F(WorldHandlers, AShortMessageFiresNothingAndLosesTheLink) {
   EXPECT_TRUE(calls.callbacks.empty());
 }
 
+// A handler that destroys another instance: the instance being handled keeps
+// the rest of its message.
+void* other_instance = nullptr;
+
+void destroy_other() {
+  void* current = api_instance();
+  if (other_instance != nullptr && api_instance_set(other_instance) == 0) api_destroy();
+  other_instance = nullptr;
+  api_instance_set(current);
+}
+
+template <int N>
+void record_and_destroy_other() {
+  calls.events.push_back(N);
+  destroy_other();
+}
+
+class AnotherInstance : public WorldHandlers {
+ protected:
+  void make_other() {
+    ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other_instance), 0);
+    ASSERT_TRUE(universe_.accept().valid());
+    ASSERT_EQ(api_instance_set(instance_), 0);
+  }
+};
+
+TEST_F(AnotherInstance, DestroyedByAHandlerLeavesThisMessageWhole) {
+  in_world();
+  make_other();
+  api_event_set(EVENT_CELL_OBJECT, record_and_destroy_other<EVENT_CELL_OBJECT>);
+  run({"cell",
+       6,
+       world_handler_test::object(
+           world_handler_test::object(Body().word(1).word(2).long_(9), 5, 10), 6, 20)
+           .bytes_,
+       {EVENT_CELL_BEGIN, EVENT_CELL_OBJECT, EVENT_CELL_OBJECT, EVENT_CELL_END},
+       {},
+       [] { EXPECT_EQ(other_instance, nullptr); }});
+
+  // The enter callback destroys it: the world attributes event follows, and
+  // the state that had been sent is sent again.
+  ASSERT_EQ(api_state_change(), 0);
+  ASSERT_EQ(world_link_.receive()->id, 8);
+  make_other();
+  instance()->world_entered = 0;
+  api_callback_set(CALLBACK_ENTER, [](int rc) {
+    calls.callbacks.emplace_back(CALLBACK_ENTER, rc);
+    destroy_other();
+  });
+  run({"world attributes", 1, {}, {EVENT_WORLD_ATTRIBUTES}, {{CALLBACK_ENTER, 0}}, [] {
+         EXPECT_EQ(other_instance, nullptr);
+       }});
+  auto state = world_link_.receive();
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->id, 8);
+}
+
 // Cut one byte short, the world's settings, an avatar or a chat line is not
 // reported; whole and without handlers, the avatar attributes are left alone.
 TEST_F(MemoryLinkTest, RoadMessagesCutShortFireNothing) {
