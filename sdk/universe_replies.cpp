@@ -15,9 +15,10 @@ constexpr int kAcknowledge = 34;         // the answer to messages 9 and 10
 
 // true while the handler may go on reading: the instance lives and its
 // universe stream is still the one being read (a handler of the program may
-// have closed it).
+// have closed it). Another instance destroyed meanwhile takes nothing from
+// this one.
 bool still_reading(const Instance* instance, const Stream* stream) {
-  return !library.instances_changed && instance->universe_stream == stream;
+  return instance_is_live(instance) && instance->universe_stream == stream;
 }
 
 // Messages whose only field is the end: the callback gets the result.

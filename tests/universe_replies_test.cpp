@@ -246,8 +246,14 @@ TEST_F(UniverseReplies, AHandlerThatPumpsOrDestroysMidListKeepsTheLinkInStep) {
   ASSERT_TRUE(universe_.accept().valid());
   ASSERT_EQ(api_instance_set(instance_), 0);
   api_event_set(EVENT_WORLD_LIST, list_entry_destroys_another);
-  // The destroy ends the pass: the list's rest is passed over.
-  run({"destroying", 0, 14, three, {EVENT_WORLD_LIST}, {}, nullptr});
+  // Another instance's end takes nothing from this list.
+  run({"destroying",
+       0,
+       14,
+       three,
+       {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
+       {{CALLBACK_WORLD_LIST, 0}},
+       [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
   EXPECT_EQ(other_instance, nullptr);
 }
 
