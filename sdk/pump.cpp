@@ -150,10 +150,14 @@ Stream* socket_wait_default(int wait_ms) {
 
 PumpSocketWait socket_wait = socket_wait_default;
 
-// Reads one message from the stream that the socket wait reported.
+// Reads one message from the stream that the socket wait reported, as the
+// link steps would: a universe link that is open but not logged in is never
+// read.
 bool read_ready(Stream* ready) {
   for (Instance* instance = library.instances; instance != nullptr; instance = instance->next) {
-    if (ready == instance->universe_stream) return universe_read(instance);
+    if (ready == instance->universe_stream) {
+      return instance->universe_state != kUniverseConnected && universe_read(instance);
+    }
     if (ready == instance->world_stream) return world_read(instance);
   }
   return false;

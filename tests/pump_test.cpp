@@ -296,6 +296,17 @@ TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
   EXPECT_EQ(api_wait(0), RC_NO_INSTANCE);
 }
 
+// A universe link that is open but not logged in is never read, not even by a
+// pass that waits on the sockets and finds it readable.
+TEST_F(PumpTest, AWaitingPassLeavesAUniverseLinkInState2Unread) {
+  create();
+  ASSERT_TRUE(universe_link_.send_universe(0, 21, session::universe_attributes_body(35)));
+  for (int pass = 0; pass < 5; ++pass) EXPECT_EQ(pump_pass(20), 0);
+  EXPECT_EQ(instance()->last_universe_message_id, 0);
+  EXPECT_EQ(instance()->universe_build, 0);
+  EXPECT_EQ(instance()->universe_state, kUniverseConnected);
+}
+
 void* other_instance = nullptr;
 
 // A disconnect handler that destroys another instance leaves this world link
