@@ -7,17 +7,29 @@
 #include "sdk/sdk.h"
 #include "ui/dialog_units.h"
 
+// The logo is a resource of this static library: nothing would pull its
+// registration into the program unless it is asked for by name.
+static void register_logo() {
+  Q_INIT_RESOURCE(orbilo);
+}
+
 COrbAbout::COrbAbout(QWidget* parent) : QWidget(parent) {
+  register_logo();
   use_page_font(this);
   auto* title = new QLabel(QString("Simple Orbilo Build %1").arg(kApplicationBuild), this);
   title->setObjectName("1016");
   title->setAlignment(Qt::AlignHCenter);
   place(title, 23, 11, 173, 8);
+  // The logo at its own size, centred on its place: a bitmap keeps its
+  // pixels whatever the font makes of the dialog units.
   auto* logo = new QLabel(this);
   logo->setObjectName("logo");
-  logo->setPixmap(QPixmap(":/orbilo/logo.png"));
-  logo->setScaledContents(true);
-  place(logo, 88, 23, 43, 40);
+  QPixmap image(":/orbilo/logo.png");
+  logo->setPixmap(image);
+  QRect around = dialog_rect(this, 88, 23, 43, 40);
+  QRect at(QPoint(0, 0), image.size());
+  at.moveCenter(around.center());
+  logo->setGeometry(at);
   auto* copyright = new QLabel(kCopyright, this);
   copyright->setObjectName("copyright");
   place(copyright, 30, 66, 158, 8);
