@@ -115,17 +115,17 @@ void login_reply(Instance* instance, Stream* stream, int remaining) {
     instance->reconnect_enabled = 1;
     instance->universe_state = kUniverseLoggedIn;
     // The universe link was reopened while the bot stayed in its world: the
-    // world hears of the new login.
-    if (instance->world_state == kWorldEntered && world_send_login(instance) != 0) {
-      world_link_lost(instance);
-    }
+    // world hears of the new login. A send that fails leaves its failure on
+    // the world stream, where the world step finds it after the login
+    // callback; a world too old for any login keeps its link as it is.
+    if (instance->world_state == kWorldEntered) world_send_login(instance);
   } else {
     instance->universe_state = kUniverseClosed;
     instance->reconnect_enabled = 0;
     stream_destroy(instance->universe_stream);
     instance->universe_stream = nullptr;
   }
-  if (!library.instances_changed) callback_fire(instance, CALLBACK_LOGIN, result);
+  callback_fire(instance, CALLBACK_LOGIN, result);
 }
 
 // Message 21: the universe's attributes.

@@ -2,10 +2,12 @@
 // reconnects, redirects and renumbering, with the library clock held still
 // and moved only by the test hook.
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <vector>
 
 #include "net/clock.h"
+#include "sdk/stream.h"
 #include "support/session.h"
 #include "support/steady_clock.h"
 
@@ -33,6 +35,20 @@ class PumpTest : public SessionTest {
     login(universe_build);
     session::install_event(EVENT_WORLD_DISCONNECT);
     enter();
+  }
+
+  // Loses the universe link while in the world and lets it reopen, up to the
+  // new login; the test sends the login reply.
+  void universe_reopens() {
+    universe_link_.close();
+    ASSERT_TRUE(
+        pump_until([&] { return instance()->universe_state == kUniverseReconnectPending; }));
+    clock_advance(kSecond);
+    api_wait(0);
+    ASSERT_EQ(instance()->universe_state, kUniverseLoggingIn);
+    universe_link_ = universe_.accept();
+    ASSERT_TRUE(universe_link_.receive_first().has_value());
+    ASSERT_TRUE(universe_link_.send_keys(true, 0, 0));
   }
 
   // Answers a world login on a new connection and brings the world link back.
@@ -305,6 +321,42 @@ TEST_F(PumpTest, AWaitingPassLeavesAUniverseLinkInState2Unread) {
   EXPECT_EQ(instance()->last_universe_message_id, 0);
   EXPECT_EQ(instance()->universe_build, 0);
   EXPECT_EQ(instance()->universe_state, kUniverseConnected);
+}
+
+int disconnects_at_login = -1;
+
+// The world login sent again after a new universe login: its failure is found
+// by the world step, after the login callback.
+TEST_F(PumpTest, AFailedSecondWorldLoginIsReportedAfterTheLogin) {
+  in_world();
+  universe_reopens();
+  api_callback_set(CALLBACK_LOGIN, [](int rc) {
+    calls.callbacks.emplace_back(CALLBACK_LOGIN, rc);
+    disconnects_at_login = calls.count_event(EVENT_WORLD_DISCONNECT);
+  });
+  // The library's end of the world link can no longer send.
+  ASSERT_EQ(shutdown(stream_socket(instance()->world_stream), SHUT_WR), 0);
+  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_WORLD_DISCONNECT) == 1; }));
+  EXPECT_EQ(disconnects_at_login, 0);
+  EXPECT_EQ(calls.last_rc(CALLBACK_LOGIN), 0);
+  EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), RC_CONNECTION_LOST);
+  EXPECT_EQ(instance()->world_state, kWorldReconnectPending);
+}
+
+// A world whose build fell below 26 cannot be logged into again: the link
+// stays as it was.
+TEST_F(PumpTest, ASecondWorldLoginTooOldLeavesTheWorldLinkAlone) {
+  in_world();
+  ASSERT_TRUE(world_link_.send_world(27, Body().byte(25).byte(0).bytes_));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_build == 25; }));
+  universe_reopens();
+  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
+  api_wait(0);
+  EXPECT_EQ(instance()->world_state, kWorldEntered);
+  EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 0);
+  EXPECT_TRUE(world_link_.quiet());
 }
 
 void* other_instance = nullptr;
