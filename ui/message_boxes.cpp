@@ -10,6 +10,7 @@ MessageBoxes* current_boxes = &real_boxes;
 void MessageBoxes::Show(QWidget* owner, const QString& caption, const QString& text,
                         QMessageBox::Icon icon) {
   QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);  // a server's message is never markup
   box.exec();
 }
 

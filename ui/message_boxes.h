@@ -11,7 +11,8 @@ class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
   // Shows a modal box owned by owner (nullptr: no owner window) and returns
-  // when it is closed. Timers keep firing in its loop.
+  // when it is closed; its text is shown as plain text. Timers keep firing
+  // in its loop.
   virtual void Show(QWidget* owner, const QString& caption, const QString& text,
                     QMessageBox::Icon icon);
 

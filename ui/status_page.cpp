@@ -16,6 +16,7 @@ COrbStatus::COrbStatus(QWidget* parent) : QWidget(parent) {
   place(log_, 7, 7, 206, 85);
   status_ = new QLabel("Simple Orbilo status", this);
   status_->setObjectName("1008");
+  status_->setTextFormat(Qt::PlainText);
   status_->setAlignment(Qt::AlignCenter);
   status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   place(status_, 7, 93, 206, 11);

@@ -13,6 +13,7 @@ class COrbStatus : public QWidget {
  public:
   explicit COrbStatus(QWidget* parent = nullptr);
 
+  // Both show their text as plain text, markup and all.
   void SetStatus(const QString& text);
   // Appends text in the colour and flags given, then shows the end of the log.
   void AppendLog(const QString& text, Colour colour, bool bold, bool italic, bool underline,

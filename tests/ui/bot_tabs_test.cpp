@@ -132,6 +132,19 @@ class BotTabsTest : public QObject {
     QCOMPARE(status->StatusLine()->text(), QString("two"));
   }
 
+  // A version server's message made of markup reaches the status line and
+  // the log as the text it is.
+  void markupIsShownAsText() {
+    CBotTabs window;
+    COrbStatus* status = window.Status();
+    const QString markup = "<b>Upgrade</b> <img src=\"logo.png\">";
+    status->SetStatus(markup);
+    QCOMPARE(status->StatusLine()->textFormat(), Qt::PlainText);
+    QCOMPARE(status->StatusLine()->text(), markup);
+    status->AppendLog(markup, kBlue, false, false, false, true);
+    QCOMPARE(status->Log()->document()->firstBlock().text(), markup);
+  }
+
  private:
   QTemporaryDir directory_;
   RecordedBoxes boxes_;
