@@ -55,6 +55,7 @@ void message_9(Instance*, Stream* stream, int) {
 // Message 10: a notice, acknowledged when its flag asks for it.
 void message_10(Instance* instance, Stream* stream, int) {
   if (instance->last_universe_result != 0) return;
+  library.current = instance;  // as the lists do, whether or not anyone listens
   std::uint32_t value = 0;
   char text[256];
   char long_text[1025];

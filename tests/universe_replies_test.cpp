@@ -282,6 +282,20 @@ TEST_F(UniverseReplies, AcknowledgementsGoBack) {
   EXPECT_EQ(universe_link_.receive()->id, 34);
 }
 
+// Message 10 makes its instance current whether or not its event is installed,
+// as the lists do.
+TEST_F(UniverseReplies, ANoticeMakesItsInstanceCurrentWithoutItsEvent) {
+  logged_in();
+  api_event_set(EVENT_UNIVERSE_10, nullptr);
+  void* other = nullptr;
+  ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other), 0);
+  ASSERT_TRUE(universe_.accept().valid());
+  ASSERT_EQ(api_instance(), other);
+  run({"10", 0, 10, Body().long_(1).string("").long_string("").byte(0).bytes_, {}, {}, [&] {
+         EXPECT_EQ(api_instance(), instance_);
+       }});
+}
+
 // Cut one byte short, a message completes nothing and reports nothing, except
 // what came before the cut; world lists still end with their callback, and the
 // login reply reports the failure. Whole and without handlers, the notice and
