@@ -12,9 +12,10 @@ int universe_connect(Instance* instance) {
 }
 
 int universe_send_login(Instance* instance) {
-  instance->universe_login_time = clock_now();
   Stream* stream = instance->universe_stream;
-  if (stream == nullptr) return RC_NO_CONNECTION;
+  // No stream while the link waits to be reopened: the stream layer's answer
+  // for a link that does not exist.
+  if (stream == nullptr) return RC_NO_STREAM;
   // The first message of a link goes out under a send cipher keyed with the
   // session key, enciphered from the byte after its id.
   if (!stream_is_enciphered(stream)) {
@@ -22,11 +23,15 @@ int universe_send_login(Instance* instance) {
     if (rc != 0) return rc;
   }
   const AttributeStore* attributes = instance->attributes;
-  return stream_send(stream, FIELD_BEGIN, 47, FIELD_LONG, ORBILO_SDK_BUILD, FIELD_STRING,
-                     attribute_get_string(attributes, ATTR_LOGIN_NAME), FIELD_LONG,
-                     attribute_get_int(attributes, ATTR_LOGIN_OWNER), FIELD_STRING,
-                     attribute_get_string(attributes, ATTR_LOGIN_PRIVILEGE_PASSWORD), FIELD_STRING,
-                     attribute_get_string(attributes, ATTR_LOGIN_APPLICATION), FIELD_END);
+  int rc =
+      stream_send(stream, FIELD_BEGIN, 47, FIELD_LONG, ORBILO_SDK_BUILD, FIELD_STRING,
+                  attribute_get_string(attributes, ATTR_LOGIN_NAME), FIELD_LONG,
+                  attribute_get_int(attributes, ATTR_LOGIN_OWNER), FIELD_STRING,
+                  attribute_get_string(attributes, ATTR_LOGIN_PRIVILEGE_PASSWORD), FIELD_STRING,
+                  attribute_get_string(attributes, ATTR_LOGIN_APPLICATION), FIELD_END);
+  // The login time-out counts from a login that went out.
+  if (rc == 0) instance->universe_login_time = clock_now();
+  return rc;
 }
 
 void universe_link_lost(Instance* instance) {

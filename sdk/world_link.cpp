@@ -35,7 +35,7 @@ int world_connect(Instance* instance) {
 int world_send_login(Instance* instance) {
   std::uint32_t hash = login_hash(instance);
   Stream* stream = instance->world_stream;
-  if (stream == nullptr) return RC_NO_CONNECTION;
+  if (stream == nullptr) return RC_NO_STREAM;
   if (!stream_is_enciphered(stream)) {
     int rc = stream_send(stream, FIELD_CIPHER, kSessionKey, 16, FIELD_STATUS);
     if (rc != 0) return rc;

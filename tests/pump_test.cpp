@@ -117,6 +117,21 @@ TEST_F(PumpTest, ALostUniverseLinkIsReopenedAfterASecond) {
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
 }
 
+// While the universe link waits to be reopened there is no stream to send a
+// login on: the stream's 473, and nothing changes.
+TEST_F(PumpTest, ALoginWhileTheUniverseLinkIsReopenedFindsNoStream) {
+  create();
+  login();
+  universe_link_.close();
+  ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseReconnectPending; }));
+  std::uint32_t login_time = instance()->universe_login_time;
+  clock_advance(500);
+  EXPECT_EQ(api_login(), RC_NO_STREAM);
+  EXPECT_EQ(instance()->universe_state, kUniverseReconnectPending);
+  EXPECT_EQ(instance()->universe_login_time, login_time);
+  EXPECT_EQ(calls.count_callback(CALLBACK_LOGIN), 1);
+}
+
 // A reopening that fails is tried again a second later, for both links;
 // the world waits for the universe first.
 TEST_F(PumpTest, FailedReconnectsAreRetriedEverySecond) {
