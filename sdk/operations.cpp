@@ -46,13 +46,23 @@ int operation_check(Instance** instance) {
   return RC_SUCCESS;
 }
 
+// A call that would wait for a universe reply (its callback not installed),
+// made from a handler that is still reading a universe message, could never
+// read that reply behind the message: RC_QUERY_IN_PROGRESS. The operations
+// ask before they change or send anything, so that the refusal changes
+// nothing.
+int blocking_refused(const Instance* instance, int callback) {
+  if (callback_installed(callback) || !message_open(instance->universe_stream)) return 0;
+  return RC_QUERY_IN_PROGRESS;
+}
+
 // Runs pump passes until universe message id arrives (0), or until the
 // universe link is closed for good (RC_UNABLE_TO_CONNECT). A destroyed
 // instance ends the wait too (RC_NO_INSTANCE): there is nothing left to wait
 // on.
 int wait_reply(Instance* instance, int id) {
-  // Called from a handler that is still reading a universe message, the
-  // reply could never be read behind it: refuse rather than wait forever.
+  // The operations refuse this case before they send (blocking_refused); a
+  // wait that got here anyway must not wait for ever.
   if (message_open(instance->universe_stream)) return RC_QUERY_IN_PROGRESS;
   instance->last_universe_message_id = -1;
   for (;;) {
@@ -78,7 +88,9 @@ int api_login() {
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
   if (instance->universe_state == kUniverseClosed) return RC_NO_CONNECTION;
-  int rc = universe_send_login(instance);
+  int rc = blocking_refused(instance, CALLBACK_LOGIN);
+  if (rc != 0) return rc;
+  rc = universe_send_login(instance);
   if (rc != 0) return rc;
   instance->universe_state = kUniverseLoggingIn;
   if (callback_installed(CALLBACK_LOGIN)) return RC_SUCCESS;
@@ -92,6 +104,7 @@ int api_enter(const char* world) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
+  if ((rc = blocking_refused(instance, CALLBACK_ENTER)) != 0) return rc;
   if (world != nullptr && (rc = send_room(instance->universe_stream)) != 0) return rc;
   world_leave(instance);
   if (world == nullptr) return RC_NULL_POINTER;
@@ -180,6 +193,7 @@ int api_citizen_lookup(int citizen) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
+  if ((rc = blocking_refused(instance, CALLBACK_CITIZEN_LOOKUP)) != 0) return rc;
   if ((rc = send_room(instance->universe_stream)) != 0) return rc;
   rc = stream_send(instance->universe_stream, FIELD_BEGIN, 55, FIELD_LONG, citizen, FIELD_END);
   if (rc != 0) return rc;

@@ -405,4 +405,50 @@ TEST_F(UniverseReplies, ABlockingCallInTheMiddleOfAListIsRefused) {
   EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
 }
 
+// Refused in the middle of a universe message, a blocking call has sent
+// nothing and changed nothing: the world link stays, and the universe hears
+// no request.
+struct BlockingCall {
+  const char* name;
+  int callback;
+  int (*call)();
+};
+
+int (*blocking_call)() = nullptr;
+int blocking_results = 0;
+int first_result = -1;
+
+TEST_F(UniverseReplies, ABlockingCallRefusedMidMessageSendsNothing) {
+  create();
+  login();
+  enter();
+  const BlockingCall blocking[] = {
+      {"login", CALLBACK_LOGIN, [] { return api_login(); }},
+      {"enter", CALLBACK_ENTER, [] { return api_enter("other"); }},
+      {"citizen lookup", CALLBACK_CITIZEN_LOOKUP, [] { return api_citizen_lookup(1); }},
+  };
+  for (const BlockingCall& each : blocking) {
+    SCOPED_TRACE(each.name);
+    session::install_everything();
+    api_callback_set(each.callback, nullptr);
+    blocking_call = each.call;
+    blocking_results = 0;
+    api_event_set(EVENT_WORLD_LIST, [] {
+      if (blocking_results++ == 0) first_result = blocking_call();
+    });
+    run({"list",
+         0,
+         14,
+         Body().string("one").byte(1).word(3).string("two").byte(1).word(4).bytes_,
+         {},
+         {{CALLBACK_WORLD_LIST, 0}},
+         nullptr});
+    EXPECT_EQ(first_result, RC_QUERY_IN_PROGRESS);
+    EXPECT_TRUE(universe_link_.quiet());
+    EXPECT_EQ(instance()->world_state, kWorldEntered);
+    EXPECT_NE(instance()->world_stream, nullptr);
+    EXPECT_STREQ(api_string(ATTR_WORLD_NAME), session::kWorld);
+  }
+}
+
 }  // namespace
