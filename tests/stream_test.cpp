@@ -13,6 +13,7 @@
 #include "net/clock.h"
 #include "net/memory.h"
 #include "support/loopback.h"
+#include "support/steady_clock.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ int read_within(Stream* stream, int seconds = 2) {
 // A stream to a loopback peer; the fixture checks that nothing leaks.
 class StreamTest : public testing::Test {
  protected:
+  steady_clock::Hold clock_;
   void SetUp() override {
     clock_init();
     held_ = mem_blocks_held();
