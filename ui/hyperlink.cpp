@@ -16,8 +16,11 @@ constexpr int kLaunchSuccessAbove = 32;
 }  // namespace
 
 CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent), launcher_(system_launcher()) {
-  setFocusPolicy(Qt::StrongFocus);
+  // The Tab key reaches the link; a click gives it the focus only through
+  // FocusOnClick.
+  setFocusPolicy(Qt::TabFocus);
   setAttribute(Qt::WA_Hover);
+  setMouseTracking(true);  // a move over the link sets hover again
 }
 
 void CHyperLink::Attach() {
@@ -47,13 +50,7 @@ bool CHyperLink::ChangeStyle(int remove, int add, bool redraw) {
     SetLinkFont(link);
   }
   if ((add & AutoSize) != 0) FitToText();
-  if ((remove & NoHandCursor) != 0 || (add & NoHandCursor) != 0) {
-    if ((style_ & NoHandCursor) != 0) {
-      unsetCursor();
-    } else {
-      setCursor(Qt::PointingHandCursor);
-    }
-  }
+  // NoHandCursor counts at attachment only: the cursor stays as it was.
   update();
   return true;
 }
@@ -101,6 +98,14 @@ void CHyperLink::enterEvent(QEnterEvent* event) {
   hover_ = true;
   update();
   QLabel::enterEvent(event);
+}
+
+void CHyperLink::mouseMoveEvent(QMouseEvent* event) {
+  if (!hover_ && rect().contains(event->position().toPoint())) {
+    hover_ = true;
+    update();
+  }
+  QLabel::mouseMoveEvent(event);
 }
 
 void CHyperLink::leaveEvent(QEvent* event) {

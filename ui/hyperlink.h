@@ -32,7 +32,8 @@ class CHyperLink : public QLabel {
   void SetUrl(const QString& url);
   QString Url() const { return url_; }
   // Removes and adds style flags: false (and nothing changes) when the two
-  // share a flag.
+  // share a flag. NoHandCursor counts only at Attach, which loads the hand
+  // cursor or not.
   bool ChangeStyle(int remove, int add, bool redraw = true);
   int GetStyle() const { return style_; }
   void SetLinkFont(const QFont& font);
@@ -56,6 +57,7 @@ class CHyperLink : public QLabel {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -3,15 +3,18 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
 namespace {
 
-constexpr int kLaunched = 33;       // any value above 32
-constexpr int kFileNotFound = 2;    // the desktop's opener failed
-constexpr int kNoAssociation = 31;  // nothing is registered for web pages
+constexpr int kLaunched = 33;      // any value above 32
+constexpr int kCouldNotStart = 0;  // "out of memory or resources"
+constexpr int kFileNotFound = 2;   // also what a failed desktop opener counts as
+constexpr int kPathNotFound = 3;
+constexpr int kAccessDenied = 5;
 
 // The Exec line of a .desktop file found in the applications folders.
 QString exec_line(const QString& desktop_file) {
@@ -25,6 +28,18 @@ QString exec_line(const QString& desktop_file) {
     }
   }
   return {};
+}
+
+// Why program cannot be started, as a launch result; kLaunched when nothing
+// stands in its way.
+int start_obstacle(const QString& program) {
+  if (!program.contains('/')) {
+    return QStandardPaths::findExecutable(program).isEmpty() ? kFileNotFound : kLaunched;
+  }
+  QFileInfo file(program);
+  if (!file.exists()) return file.absoluteDir().exists() ? kFileNotFound : kPathNotFound;
+  if (file.isDir() || !file.isExecutable()) return kAccessDenied;
+  return kLaunched;
 }
 
 QString query_default(const QString& type) {
@@ -52,9 +67,11 @@ Launcher system_launcher() {
   };
   launcher.start = [](const QString& command) {
     QStringList parts = QProcess::splitCommand(command);
-    if (parts.isEmpty()) return false;
+    if (parts.isEmpty()) return kFileNotFound;
     QString program = parts.takeFirst();
-    return QProcess::startDetached(program, parts);
+    int obstacle = start_obstacle(program);
+    if (obstacle != kLaunched) return obstacle;
+    return QProcess::startDetached(program, parts) ? kLaunched : kCouldNotStart;
   };
   return launcher;
 }
@@ -79,7 +96,6 @@ QString launch_command(const QString& registered, const QString& url) {
 int Launch(const Launcher& launcher, const QString& url) {
   if (launcher.open_with_desktop && launcher.open_with_desktop(url)) return kLaunched;
   QString registered = launcher.registered_command ? launcher.registered_command() : QString();
-  if (registered.isEmpty()) return kFileNotFound;
-  if (launcher.start && launcher.start(launch_command(registered, url))) return kLaunched;
-  return kNoAssociation;
+  if (registered.isEmpty() || !launcher.start) return kFileNotFound;
+  return launcher.start(launch_command(registered, url));
 }

@@ -1,6 +1,6 @@
 // Opening a web address on the desktop: the desktop's own opener first; if
 // that fails, the command line registered for web pages, cut at its file or
-// address placeholder, with the address appended.
+// address placeholder, with the address appended, started as a program.
 #pragma once
 
 #include <QString>
@@ -12,8 +12,11 @@ struct Launcher {
   // The Exec line of the default handler for web pages, or "" when none is
   // registered.
   std::function<QString()> registered_command;
-  // Starts a command line as a program: true when it started.
-  std::function<bool(const QString& command)> start;
+  // Starts a command line as a program: a launch result, above 32 when it
+  // started; else 2 when the program is not found, 3 when its folder is
+  // not, 5 when it may not be run, 0 when it would not start for another
+  // reason.
+  std::function<int(const QString& command)> start;
 };
 
 // The system's launcher (QDesktopServices, xdg-mime and the .desktop files).
@@ -24,7 +27,9 @@ Launcher system_launcher();
 // placeholder stays); a line without a placeholder gets " URL" appended.
 QString launch_command(const QString& registered, const QString& url);
 
-// Launch results in the old platform's terms: above 32 is success; 2 (file
-// not found) when nothing could open the address; 31 when no program is
-// registered for it.
+// Launch results in the old platform's terms: above 32 is success. A failed
+// desktop opener counts as 2 (file not found), and that is the result when
+// no program is registered for web pages; when one is, the result is its
+// start's own: above 32 when it started, else its failure (2 when the
+// registered program is not found).
 int Launch(const Launcher& launcher, const QString& url);

@@ -1,7 +1,10 @@
-// CHyperLink: its colour in each state, ChangeStyle, FitToText, the launch
-// command lines and the texts of a failed launch.
+// CHyperLink: its colour in each state, ChangeStyle, focus on a click,
+// FitToText, the launch command lines, the results of a launch and the texts
+// of a failed one.
 #include "ui/hyperlink.h"
 
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "ui/message_boxes.h"
@@ -15,15 +18,23 @@ struct RecordedBoxes : MessageBoxes {
   QStringList shown;
 };
 
-Launcher fake(bool desktop, QString registered, bool starts, QString* started) {
+// A launcher whose start gives start_result (33: started).
+Launcher fake(bool desktop, QString registered, int start_result, QString* started) {
   Launcher launcher;
   launcher.open_with_desktop = [desktop](const QString&) { return desktop; };
   launcher.registered_command = [registered] { return registered; };
-  launcher.start = [starts, started](const QString& command) {
+  launcher.start = [start_result, started](const QString& command) {
     *started = command;
-    return starts;
+    return start_result;
   };
   return launcher;
+}
+
+void move_over(CHyperLink* link) {
+  QPointF at(2, 2);
+  QMouseEvent move(QEvent::MouseMove, at, link->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(link, &move);
 }
 
 }  // namespace
@@ -44,7 +55,7 @@ class HyperlinkTest : public QObject {
     QCOMPARE(link.toolTip(), QString("https://orbilo.example.org/"));
     QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
     QVERIFY(link.ChangeStyle(0, CHyperLink::NoHandCursor));
-    QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);  // counts at attachment only
     QVERIFY(link.ChangeStyle(CHyperLink::NoHandCursor, 0));
     QVERIFY(!link.ChangeStyle(1, 1));  // shared flag: nothing changes
     QCOMPARE(link.GetStyle(), 21);
@@ -57,7 +68,7 @@ class HyperlinkTest : public QObject {
     QCOMPARE(link.LinkColour(), QColor(0, 0, 255));
 
     QString started;
-    link.SetLauncher(fake(true, "", false, &started));
+    link.SetLauncher(fake(true, "", 0, &started));
     page.show();
     QTest::mouseClick(&link, Qt::LeftButton);
     QCOMPARE(link.LinkColour(), QColor(0, 128, 128));  // active: it has the focus
@@ -68,6 +79,58 @@ class HyperlinkTest : public QObject {
     QCOMPARE(link.LinkColour(), QColor(128, 0, 128));
     QVERIFY(link.ChangeStyle(CHyperLink::Underline, 0));
     QVERIFY(!link.font().underline());
+  }
+
+  void noHandCursorAtAttachment() {
+    QWidget page;
+    CHyperLink link(&page);
+    link.setText("https://orbilo.example.org/");
+    QVERIFY(link.ChangeStyle(0, CHyperLink::NoHandCursor));
+    link.Attach();
+    QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(link.ChangeStyle(CHyperLink::NoHandCursor, 0));
+    QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+  }
+
+  void aClickTakesTheFocusOnlyWithFocusOnClick() {
+    QWidget page;
+    QLineEdit other(&page);
+    CHyperLink link(&page);
+    link.setGeometry(0, 40, 200, 20);
+    link.SetUrl("https://orbilo.example.org/");
+    link.Attach();
+    QString started;
+    link.SetLauncher(fake(true, "", 0, &started));
+    page.show();
+    QVERIFY(QTest::qWaitForWindowActive(&page));
+    other.setFocus();
+    QVERIFY(link.ChangeStyle(CHyperLink::FocusOnClick, 0));
+    QTest::mouseClick(&link, Qt::LeftButton);
+    QVERIFY(other.hasFocus());
+    QVERIFY(link.Visited());
+    QVERIFY(link.ChangeStyle(0, CHyperLink::FocusOnClick));
+    QTest::mouseClick(&link, Qt::LeftButton);
+    QVERIFY(link.hasFocus());
+    QCOMPARE(link.focusPolicy() & Qt::TabFocus, Qt::TabFocus);  // Tab still reaches it
+  }
+
+  // Losing the focus clears hover; with the pointer still on the link, its
+  // next move sets it again.
+  void hoverComesBackOnTheNextMove() {
+    QWidget page;
+    CHyperLink link(&page);
+    link.SetUrl("https://orbilo.example.org/");
+    link.Attach();
+    QVERIFY(link.ChangeStyle(0, CHyperLink::HoverColour));
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(&link, &enter);
+    QCOMPARE(link.LinkColour(), QColor(255, 0, 0));
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(&link, &out);
+    QVERIFY(!link.Hover());
+    move_over(&link);
+    QVERIFY(link.Hover());
+    QCOMPARE(link.LinkColour(), QColor(255, 0, 0));
   }
 
   void fitToTextKeepsTheLeftEdge() {
@@ -86,9 +149,42 @@ class HyperlinkTest : public QObject {
     QCOMPARE(launch_command("viewer %U --new", "U"), QString("viewer  U"));
     QCOMPARE(launch_command("viewer", "U"), QString("viewer U"));
     QString started;
-    QCOMPARE(Launch(fake(false, "viewer %f", true, &started), "U") > 32, true);
+    QCOMPARE(Launch(fake(false, "viewer %f", 33, &started), "U") > 32, true);
     QCOMPARE(started, QString("viewer  U"));
-    QCOMPARE(Launch(fake(false, "", true, &started), "U"), 2);  // nothing registered
+    QCOMPARE(Launch(fake(false, "", 33, &started), "U"), 2);  // nothing registered
+    QCOMPARE(Launch(fake(false, "viewer %f", 5, &started), "U"), 5);  // the start's own failure
+  }
+
+  // The system's start says why a registered browser will not start.
+  void theStartsOwnFailure() {
+    Launcher system = system_launcher();
+    QCOMPARE(system.start("orbilo-no-such-browser U"), 2);
+    QCOMPARE(system.start("/orbilo-no-such-folder/browser U"), 3);
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    QFile plain(directory.filePath("browser"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QCOMPARE(system.start(directory.filePath("missing") + " U"), 2);
+    QCOMPARE(system.start(directory.filePath("browser") + " U"), 5);  // not executable
+    QVERIFY(system.start("true U") > 32);
+  }
+
+  void aBrowserThatWillNotStartSaysWhy() {
+    RecordedBoxes boxes;
+    MessageBoxes::Replace(&boxes);
+    CHyperLink link;
+    link.SetUrl("https://orbilo.example.org/");
+    Launcher launcher = system_launcher();
+    launcher.open_with_desktop = [](const QString&) { return false; };
+    launcher.registered_command = [] { return QString("orbilo-no-such-browser %u"); };
+    link.SetLauncher(launcher);
+    link.Open();
+    MessageBoxes::Replace(nullptr);
+    QCOMPARE(boxes.shown.size(), 1);
+    QVERIFY2(boxes.shown[0].endsWith("|Can't open link:\n\nThe specified file was not found."),
+             qPrintable(boxes.shown[0]));
+    QVERIFY(!link.Visited());
   }
 
   void aFailedOpenSaysWhy() {
@@ -97,7 +193,7 @@ class HyperlinkTest : public QObject {
     CHyperLink link;
     QString started;
     link.SetUrl("https://orbilo.example.org/");
-    link.SetLauncher(fake(false, "", false, &started));
+    link.SetLauncher(fake(false, "", 0, &started));
     link.Open();
     MessageBoxes::Replace(nullptr);
     QCOMPARE(boxes.shown.size(), 1);
