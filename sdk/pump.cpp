@@ -192,6 +192,8 @@ void pump_set_socket_wait(PumpSocketWait wait) {
 
 namespace {
 
+int pump_depth = 0;  // passes running, the outermost included
+
 int pump_pass_steps(int wait_ms) {
   if (library.events_changed) {
     library.events_changed = 0;
@@ -224,11 +226,18 @@ int pump_pass_steps(int wait_ms) {
 
 int pump_pass(int wait_ms) {
   if (!library.initialised || library.instances == nullptr) return 0;
+  // A pass run from a handler clears the flag for its own steps. A destroy
+  // that the handler made before it must still end the pass that called the
+  // handler, which may hold a pointer to the destroyed instance.
+  int changed_before = library.instances_changed;
+  ++pump_depth;
   // One look at every link first: the links with nothing waiting are then
   // passed over without a receive each.
   tunnel_sweep();
   int result = pump_pass_steps(wait_ms);
   tunnel_sweep_end();
+  --pump_depth;
+  if (pump_depth > 0) library.instances_changed |= changed_before;
   return result;
 }
 

@@ -395,6 +395,36 @@ TEST_F(PumpTest, ALostWorldIsReopenedWhenItsHandlerDestroysAnotherInstance) {
   world_comes_back();
 }
 
+void* older_instance = nullptr;
+bool older_destroyed = false;
+
+// A handler that destroys the next instance of the list and then runs the
+// pump: the pass that called it ends, and never reaches the freed instance.
+TEST_F(PumpTest, AHandlerThatDestroysTheNextInstanceAndPumpsEndsThePass) {
+  create();
+  older_instance = instance_;
+  older_destroyed = false;
+  void* newer = nullptr;
+  ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &newer), 0);
+  scripted::Link newer_link = universe_.accept();
+  ASSERT_TRUE(newer_link.valid());
+  api_callback_set(CALLBACK_LOGIN, [](int) {
+    ASSERT_EQ(api_instance_set(older_instance), 0);
+    api_destroy();
+    older_destroyed = true;
+    api_wait(0);
+  });
+  ASSERT_EQ(api_login(), 0);
+  ASSERT_TRUE(newer_link.receive_first().has_value());
+  ASSERT_TRUE(newer_link.send_keys(true, 0, 0));
+  // No universe attributes came first: the reply of a universe below build 23.
+  ASSERT_TRUE(newer_link.send_universe(0, 20, session::login_reply_body(20)));
+  ASSERT_TRUE(pump_until([] { return older_destroyed; }));
+  EXPECT_EQ(api_instance(), newer);
+  EXPECT_EQ(library.instance_count, 1);
+  EXPECT_EQ(static_cast<Instance*>(newer)->universe_state, kUniverseLoggedIn);
+}
+
 std::vector<int> waits;
 
 // A positive wait runs in slices of at most a second.
