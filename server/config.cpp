@@ -18,11 +18,6 @@ std::string trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // A whole decimal number within [minimum, maximum].
 bool parse_number(const std::string& text, long long minimum, long long maximum, long long* value) {
   std::string t = trim(text);
@@ -44,7 +39,7 @@ bool parse_int(const std::string& text, int minimum, int maximum, int* value) {
 }
 
 bool parse_bool(const std::string& text, bool* value) {
-  std::string t = lower(trim(text));
+  std::string t = lower_case(trim(text));
   if (t == "yes" || t == "on" || t == "true" || t == "1") {
     *value = true;
     return true;
@@ -148,7 +143,7 @@ std::string apply_key(ServerConfig* config, const std::string& section, WorldCon
       bool& enabled = is_universe ? config->universe_enabled : config->version_enabled;
       std::string& address = is_universe ? config->universe_address : config->version_address;
       int& port = is_universe ? config->universe_port : config->version_port;
-      if (lower(trim(value)) == "off") {
+      if (lower_case(trim(value)) == "off") {
         enabled = false;
       } else if (config_split_address(trim(value), &address, &port)) {
         enabled = true;
@@ -212,6 +207,13 @@ std::string apply_key(ServerConfig* config, const std::string& section, WorldCon
 
 }  // namespace
 
+std::string lower_case(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 bool config_split_address(const std::string& text, std::string* host, int* port) {
   std::size_t colon = text.rfind(':');
   if (colon == std::string::npos) return false;
@@ -245,12 +247,12 @@ bool config_read_text(const std::string& text, const std::string& name, ServerCo
       if (line.back() != ']') return fail("section header without \"]\"");
       std::string header = trim(line.substr(1, line.size() - 2));
       std::size_t blank = header.find_first_of(" \t");
-      std::string kind = lower(header.substr(0, blank));
+      std::string kind = lower_case(header.substr(0, blank));
       std::string argument = blank == std::string::npos ? "" : trim(header.substr(blank));
       in_world = in_citizen = false;
       section = kind;
       if (kind == "world") {
-        world_name = lower(argument);
+        world_name = lower_case(argument);
         if (!valid_world_name(world_name)) return fail("a world name has 1 to 8 characters");
         if (find_world(config, world_name) == nullptr) {
           WorldConfig world;
@@ -278,7 +280,7 @@ bool config_read_text(const std::string& text, const std::string& name, ServerCo
     std::size_t equals = line.find('=');
     if (equals == std::string::npos) return fail("expected key = value");
     if (section.empty()) return fail("key before the first section");
-    std::string key = lower(trim(line.substr(0, equals)));
+    std::string key = lower_case(trim(line.substr(0, equals)));
     std::string value = trim(line.substr(equals + 1));
     WorldConfig* world = in_world ? find_world(config, world_name) : nullptr;
     CitizenConfig* citizen = in_citizen ? find_citizen(config, citizen_number) : nullptr;
@@ -355,7 +357,7 @@ bool config_parse_arguments(int argc, const char* const* argv, ServerConfig* con
       worlds_from_flags = true;
       WorldConfig world;
       std::size_t equals = text.find('=');
-      world.name = lower(text.substr(0, equals));
+      world.name = lower_case(text.substr(0, equals));
       if (!valid_world_name(world.name)) return fail("--world: a name has 1 to 8 characters");
       if (equals != std::string::npos &&
           !config_split_address(text.substr(equals + 1), &world.listen_address, &world.port))

@@ -111,5 +111,9 @@ bool config_validate(const ServerConfig& config, std::string* error);
 // The text of --help.
 const char* config_help_text();
 
+// The text with the letters A to Z in lower case, whatever the locale: world
+// names, section kinds and keys compare this way.
+std::string lower_case(std::string text);
+
 // "a.b.c.d:port" or "host:port": true with the parts, false when malformed.
 bool config_split_address(const std::string& text, std::string* host, int* port);

@@ -394,9 +394,19 @@ void server_destroy(Server* server) {
   delete server;
 }
 
-int server_step(Server* server, int timeout_ms) {
-  if (server->stopped) return -1;
-  std::uint32_t now = clock_now();
+namespace {
+
+// What one entry of a step's poll set stands for.
+struct Watch {
+  enum Kind { Listener, Connection, Stdin } kind;
+  LinkKind link;
+  World* world;
+  Client* client;
+};
+
+// How long a step may wait for its sockets: until the caller's limit, the
+// next crowd tick or the next check of the time-outs.
+int step_wait(Server* server, std::uint32_t now, int timeout_ms) {
   // Timers further ahead than their period mean the clock was started again.
   if (clock_diff(server->next_crowd_tick, now) > server->config.crowd_tick_ms)
     server->next_crowd_tick = now;
@@ -408,30 +418,24 @@ int server_step(Server* server, int timeout_ms) {
   if (crowds) wait = std::min(wait, std::max(0, clock_diff(server->next_crowd_tick, now)));
   if (!server->clients.empty())
     wait = std::min(wait, std::max(0, clock_diff(server->next_timeout_check, now)));
-  if (server->accept_paused && clock_diff(now, server->accept_paused_until) >= 0)
-    server->accept_paused = false;
+  return wait;
+}
 
-  // The sockets to watch, and what each entry stands for.
-  struct Watch {
-    enum Kind { Listener, Connection, Stdin } kind;
-    LinkKind link;
-    World* world;
-    Client* client;
-  };
-  std::vector<pollfd> fds;
-  std::vector<Watch> watches;
-  fds.reserve(server->clients.size() + server->worlds.size() + 3);
+// The listeners (unless accepting is paused), stdin while it is open, and
+// every connection, for writing too where it has bytes waiting.
+void watch_all(Server* server, std::vector<pollfd>* fds, std::vector<Watch>* watches) {
+  fds->reserve(server->clients.size() + server->worlds.size() + 3);
   auto watch_listener = [&](int fd, LinkKind link, World* world) {
     if (fd < 0 || server->accept_paused) return;
-    fds.push_back({fd, POLLIN, 0});
-    watches.push_back({Watch::Listener, link, world, nullptr});
+    fds->push_back({fd, POLLIN, 0});
+    watches->push_back({Watch::Listener, link, world, nullptr});
   };
   watch_listener(server->universe_fd, LinkKind::Universe, nullptr);
   watch_listener(server->version_fd, LinkKind::Version, nullptr);
   for (auto& world : server->worlds) watch_listener(world->listen_fd, LinkKind::World, world.get());
   if (server->stdin_open) {
-    fds.push_back({STDIN_FILENO, POLLIN, 0});
-    watches.push_back({Watch::Stdin, LinkKind::Universe, nullptr, nullptr});
+    fds->push_back({STDIN_FILENO, POLLIN, 0});
+    watches->push_back({Watch::Stdin, LinkKind::Universe, nullptr, nullptr});
   }
   for (auto& owned : server->clients) {
     Client* client = owned.get();
@@ -440,38 +444,38 @@ int server_step(Server* server, int timeout_ms) {
                                                      : stream_pending_send(client->stream) > 0;
     if (pending) events |= POLLOUT;
     int fd = client->kind == LinkKind::Version ? client->fd : stream_socket(client->stream);
-    fds.push_back({fd, events, 0});
-    watches.push_back({Watch::Connection, client->kind, nullptr, client});
+    fds->push_back({fd, events, 0});
+    watches->push_back({Watch::Connection, client->kind, nullptr, client});
   }
+}
 
-  int ready = poll(fds.data(), fds.size(), wait);
-  if (ready < 0 && errno != EINTR) server_log(server, "poll: %s", std::strerror(errno));
-  for (std::size_t k = 0; ready > 0 && k < fds.size(); ++k) {
-    if (fds[k].revents == 0) continue;
-    const Watch& watch = watches[k];
-    if (watch.kind == Watch::Listener) {
-      int fd = watch.world != nullptr             ? watch.world->listen_fd
-               : watch.link == LinkKind::Universe ? server->universe_fd
-                                                  : server->version_fd;
-      accept_clients(server, fd, watch.link, watch.world);
-    } else if (watch.kind == Watch::Stdin) {
-      read_stdin(server);
-    } else {
-      Client* client = watch.client;
-      if (client->dead) continue;
-      if (fds[k].revents & POLLOUT) client_writable(client);
-      if (client->dead) continue;
-      if (fds[k].revents & (POLLIN | POLLHUP | POLLERR)) {
-        if (client->kind == LinkKind::Version) {
-          version_readable(client);
-        } else {
-          client_readable(client);
-        }
-      }
-    }
+// Serves one ready entry of the poll set.
+void serve_ready(Server* server, const Watch& watch, short revents) {
+  if (watch.kind == Watch::Listener) {
+    int fd = watch.world != nullptr             ? watch.world->listen_fd
+             : watch.link == LinkKind::Universe ? server->universe_fd
+                                                : server->version_fd;
+    accept_clients(server, fd, watch.link, watch.world);
+    return;
   }
+  if (watch.kind == Watch::Stdin) {
+    read_stdin(server);
+    return;
+  }
+  Client* client = watch.client;
+  if (client->dead) return;
+  if (revents & POLLOUT) client_writable(client);
+  if (client->dead || (revents & (POLLIN | POLLHUP | POLLERR)) == 0) return;
+  if (client->kind == LinkKind::Version) {
+    version_readable(client);
+  } else {
+    client_readable(client);
+  }
+}
 
-  now = clock_now();
+// The crowds' ticks and the time-out checks that are due.
+void run_timers(Server* server) {
+  std::uint32_t now = clock_now();
   if (clock_diff(now, server->next_crowd_tick) >= 0) {
     for (auto& world : server->worlds) crowd_tick(server, world.get());
     server->next_crowd_tick = now + static_cast<std::uint32_t>(server->config.crowd_tick_ms);
@@ -480,13 +484,38 @@ int server_step(Server* server, int timeout_ms) {
     check_timeouts(server, now);
     server->next_timeout_check = now + kTimeoutCheckMs;
   }
-  // A refusal that has gone out ends its connection.
+}
+
+// A refusal that has gone out ends its connection.
+void drop_sent_refusals(Server* server) {
   for (auto& client : server->clients) {
     if (client->close_after_flush && !client->dead && client->stream != nullptr &&
         stream_pending_send(client->stream) == 0) {
       client_drop(client.get(), "");
     }
   }
+}
+
+}  // namespace
+
+int server_step(Server* server, int timeout_ms) {
+  if (server->stopped) return -1;
+  std::uint32_t now = clock_now();
+  int wait = step_wait(server, now, timeout_ms);
+  if (server->accept_paused && clock_diff(now, server->accept_paused_until) >= 0)
+    server->accept_paused = false;
+
+  std::vector<pollfd> fds;
+  std::vector<Watch> watches;
+  watch_all(server, &fds, &watches);
+  int ready = poll(fds.data(), fds.size(), wait);
+  if (ready < 0 && errno != EINTR) server_log(server, "poll: %s", std::strerror(errno));
+  for (std::size_t k = 0; ready > 0 && k < fds.size(); ++k) {
+    if (fds[k].revents != 0) serve_ready(server, watches[k], fds[k].revents);
+  }
+
+  run_timers(server);
+  drop_sent_refusals(server);
   sweep(server);
   return server->stopped ? -1 : 0;
 }
@@ -509,8 +538,7 @@ std::uint16_t server_version_port(const Server* server) {
 }
 
 std::uint16_t server_world_port(const Server* server, const std::string& name) {
-  std::string wanted = name;
-  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string wanted = lower_case(name);
   for (const auto& world : server->worlds) {
     if (world->config.name == wanted) return world->port;
   }

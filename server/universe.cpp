@@ -37,11 +37,6 @@ constexpr int kBuildCellBound = 32;    // world reply: lookup value and cell bou
 constexpr int kUniverseSettingBuild = 6;
 constexpr std::size_t kMaxBotName = 16;  // with its brackets it fills an avatar name
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 void trace(Client* client, const char* direction, const std::string& what) {
   Server* server = client->server;
   if (server_tracing(server))
@@ -56,7 +51,7 @@ const CitizenConfig* find_citizen(const Server* server, std::uint32_t number) {
 }
 
 World* find_world(Server* server, const std::string& name) {
-  std::string wanted = lower(name);
+  std::string wanted = lower_case(name);
   for (auto& world : server->worlds) {
     if (world->config.name == wanted) return world.get();
   }
@@ -89,6 +84,81 @@ int judge_login(const Server* server, std::uint32_t owner, const char* password,
   return 0;
 }
 
+// The text of a login refusal for the log.
+const char* refusal_text(int refusal) {
+  switch (refusal) {
+    case RC_NO_SUCH_CITIZEN:
+      return "no such citizen";
+    case RC_INVALID_PASSWORD:
+      return "invalid password";
+    case RC_NAME_TOO_SHORT:
+      return "name too short";
+    case RC_NAME_TOO_LONG:
+      return "name too long";
+    default:
+      return "bot limit exceeded";
+  }
+}
+
+// The universe attributes that follow the keys: the universe build.
+bool send_universe_attributes(Client* client) {
+  std::string universe_build = std::to_string(client->server->config.universe_build);
+  trace(client, "->", "21 attributes 6=\"" + universe_build + "\"");
+  return client_sent(
+      client, stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kAttributes, FIELD_BYTE,
+                          kUniverseSettingBuild, FIELD_STRING, universe_build.c_str(), FIELD_END));
+}
+
+// A refused login: its reply carries the result alone, and the link ends once
+// it has gone out.
+void refuse_login(Client* client, int refusal, const char* name, std::uint32_t owner) {
+  server_log(client->server, "login refused: \"%s\" for citizen %u from %s: %s (%d)", name, owner,
+             client->peer.c_str(), refusal_text(refusal), refusal);
+  trace(client, "->", "20 login reply result=" + std::to_string(refusal));
+  if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, refusal, FIELD_BYTE, kLoginReply,
+                                      FIELD_END)))
+    client->close_after_flush = true;
+}
+
+// An admitted login takes its name, a login number no other login holds and
+// its check bytes. Every library client is a bot, shown in square brackets.
+void admit_login(Client* client, const char* name, std::uint32_t owner) {
+  Server* server = client->server;
+  client->login_name = name;
+  client->avatar.name = "[" + client->login_name + "]";
+  client->citizen = owner;
+  do {
+    client->login_number = server->key_rng();
+  } while (client->login_number == 0 || server->logins.count(client->login_number) != 0);
+  std::uint32_t check = server->key_rng();
+  std::memcpy(client->check, &check, 4);
+  client->logged_in = true;
+  server->logins[client->login_number] = client;
+}
+
+// The login reply of an admitted login, with the fields of the universe's build.
+int send_login_reply(Client* client) {
+  int universe = client->server->config.universe_build;
+  trace(client, "->",
+        "20 login reply result=0 session=" + std::to_string(client->session) + " name=\"" +
+            client->avatar.name + "\" login=" + std::to_string(client->login_number));
+  std::uint32_t check_raw;
+  std::memcpy(&check_raw, client->check, 4);
+  const char* avatar_name = client->avatar.name.c_str();
+  if (universe >= kBuildLoginCheck) {
+    return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                       client->session, FIELD_STRING, avatar_name, FIELD_LONG, client->login_number,
+                       FIELD_RAW4, check_raw, FIELD_END);
+  }
+  if (universe >= kBuildLoginNumber) {
+    return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                       client->session, FIELD_STRING, avatar_name, FIELD_LONG, client->login_number,
+                       FIELD_END);
+  }
+  return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
+                     client->session, FIELD_STRING, avatar_name, FIELD_END);
+}
+
 void login(Client* client) {
   Server* server = client->server;
   std::uint32_t build = 0;
@@ -103,66 +173,18 @@ void login(Client* client) {
         "47 login build=" + std::to_string(build) + " name=\"" + name +
             "\" citizen=" + std::to_string(owner) + " application=\"" + application + "\"");
   send_keys(client);
-  if (client->dead) return;
-  std::string universe_build = std::to_string(server->config.universe_build);
-  trace(client, "->", "21 attributes 6=\"" + universe_build + "\"");
-  if (!client_sent(client, stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kAttributes,
-                                       FIELD_BYTE, kUniverseSettingBuild, FIELD_STRING,
-                                       universe_build.c_str(), FIELD_END)))
-    return;
+  if (client->dead || !send_universe_attributes(client)) return;
 
   int refusal = judge_login(server, owner, password, name);
   if (refusal == 0 && (client->session = session_take(server)) == 0) {
     refusal = RC_BOT_LIMIT_EXCEEDED;
   }
   if (refusal != 0) {
-    server_log(server, "login refused: \"%s\" for citizen %u from %s: %s (%d)", name, owner,
-               client->peer.c_str(),
-               refusal == RC_NO_SUCH_CITIZEN    ? "no such citizen"
-               : refusal == RC_INVALID_PASSWORD ? "invalid password"
-               : refusal == RC_NAME_TOO_SHORT   ? "name too short"
-               : refusal == RC_NAME_TOO_LONG    ? "name too long"
-                                                : "bot limit exceeded",
-               refusal);
-    trace(client, "->", "20 login reply result=" + std::to_string(refusal));
-    if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, refusal, FIELD_BYTE,
-                                        kLoginReply, FIELD_END)))
-      client->close_after_flush = true;
+    refuse_login(client, refusal, name, owner);
     return;
   }
-
-  // Every library client is a bot, shown in square brackets.
-  client->login_name = name;
-  client->avatar.name = "[" + client->login_name + "]";
-  client->citizen = owner;
-  do {
-    client->login_number = server->key_rng();
-  } while (client->login_number == 0 || server->logins.count(client->login_number) != 0);
-  std::uint32_t check = server->key_rng();
-  std::memcpy(client->check, &check, 4);
-  client->logged_in = true;
-  server->logins[client->login_number] = client;
-
-  int universe = server->config.universe_build;
-  trace(client, "->",
-        "20 login reply result=0 session=" + std::to_string(client->session) + " name=\"" +
-            client->avatar.name + "\" login=" + std::to_string(client->login_number));
-  std::uint32_t check_raw;
-  std::memcpy(&check_raw, client->check, 4);
-  int rc = 0;
-  if (universe >= kBuildLoginCheck) {
-    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_LONG,
-                     client->login_number, FIELD_RAW4, check_raw, FIELD_END);
-  } else if (universe >= kBuildLoginNumber) {
-    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_LONG,
-                     client->login_number, FIELD_END);
-  } else {
-    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                     client->session, FIELD_STRING, client->avatar.name.c_str(), FIELD_END);
-  }
-  if (!client_sent(client, rc)) return;
+  admit_login(client, name, owner);
+  if (!client_sent(client, send_login_reply(client))) return;
   server_log(server, "login: %s for citizen %u from %s, session %u", client->avatar.name.c_str(),
              owner, client->peer.c_str(), client->session);
 }

@@ -17,11 +17,6 @@ namespace {
 constexpr std::size_t kMaxQuery = 256;
 constexpr std::size_t kMaxMessage = 1000;
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::string version_answer(const VersionPolicy& policy, const std::string& line, bool* valid) {
@@ -35,7 +30,7 @@ std::string version_answer(const VersionPolicy& policy, const std::string& line,
   int build = std::stoi(query.substr(0, colon));
   std::string product = query.substr(colon + 1);
   std::string body;
-  if (lower(product) != lower(policy.product)) {
+  if (lower_case(product) != lower_case(policy.product)) {
     body = std::string(1, policy.other.verdict) + policy.other.message;
   } else if (policy.accepted.count(build) != 0) {
     body = "+" + policy.accept_message;

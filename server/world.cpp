@@ -177,8 +177,7 @@ void world_login(Client* client, int id) {
             " login=" + std::to_string(login_number) +
             (id == kLoginNew ? " hash=" + std::to_string(hash) : std::string()));
 
-  std::string wanted = name;
-  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string wanted = lower_case(name);
   if (wanted != world->config.name) return refuse(client, "for another world \"" + wanted + "\"");
   auto found = server->logins.find(login_number);
   if (found == server->logins.end()) return refuse(client, "unknown login number");
