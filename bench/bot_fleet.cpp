@@ -8,6 +8,8 @@
 
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 namespace {
 
 const char* entry_world = "";
@@ -71,3 +73,5 @@ long process_resident_kib() {
   }
   return 0;
 }
+
+}  // namespace orbilo

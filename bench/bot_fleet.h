@@ -6,6 +6,8 @@
 #include <chrono>
 #include <vector>
 
+namespace orbilo {
+
 // Raises this process's limit of open descriptors to the most it may have;
 // a server started afterwards inherits it.
 void raise_descriptor_limit();
@@ -22,3 +24,5 @@ int bots_enter(int port, int count, const char* world, std::chrono::seconds limi
 // This process: CPU seconds used so far (user and system), and resident KiB.
 double process_cpu_seconds();
 long process_resident_kib();
+
+}  // namespace orbilo

@@ -19,6 +19,8 @@
 
 #include "support/scripted_peer.h"
 
+using namespace orbilo;
+
 extern char** environ;
 
 namespace {

@@ -12,6 +12,8 @@
 
 #include "net/rc4.h"
 
+using namespace orbilo;
+
 namespace {
 
 constexpr std::size_t kBufferSize = 8192;

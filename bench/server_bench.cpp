@@ -16,6 +16,8 @@
 #include "sdk/sdk.h"
 #include "server_process.h"
 
+using namespace orbilo;
+
 namespace {
 
 constexpr int kBots = 1000;

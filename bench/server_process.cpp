@@ -14,6 +14,8 @@
 
 extern char** environ;
 
+namespace orbilo {
+
 namespace {
 
 std::string server_path() {
@@ -149,3 +151,5 @@ long ServerProcess::resident_kib() const {
   }
   return 0;
 }
+
+}  // namespace orbilo

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+namespace orbilo {
+
 class ServerProcess {
  public:
   // Starts the server with a universe on 127.0.0.1 at a port the system
@@ -50,3 +52,5 @@ class ServerProcess {
   bool log_ended_ = false;
   std::vector<std::string> collected_;
 };
+
+}  // namespace orbilo

@@ -16,6 +16,8 @@
 #include "net/clock.h"
 #include "sdk/stream.h"
 
+using namespace orbilo;
+
 namespace {
 
 constexpr int BENCH_MOVE_ID = 4;

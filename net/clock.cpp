@@ -6,6 +6,8 @@
 
 #include <time.h>
 
+namespace orbilo {
+
 namespace {
 
 std::uint64_t monotonic_ms() {
@@ -46,3 +48,5 @@ void clock_set_source(ClockSource source) {
 std::uint64_t clock_still() {
   return 0;
 }
+
+}  // namespace orbilo

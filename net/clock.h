@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 void clock_init();
 std::uint32_t clock_now();
 
@@ -21,3 +23,5 @@ void clock_set_source(ClockSource source);
 // clock_advance, so that a test which moves the clock knows to the millisecond
 // what it shows, however slowly the test runs.
 std::uint64_t clock_still();
+
+}  // namespace orbilo

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kMaxAdapters = 64;
@@ -135,3 +137,5 @@ void identity_forget() {
   identity_found = false;
   std::memset(identity_bytes, 0, sizeof identity_bytes);
 }
+
+}  // namespace orbilo

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 // One adapter as a source lists it.
 struct AdapterAddress {
   unsigned int index;       // the kernel's interface index; adapters are tried in its order
@@ -36,3 +38,5 @@ std::uint32_t identity_machine_id();
 
 // Forgets the identity, as at load. For tests.
 void identity_forget();
+
+}  // namespace orbilo

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace orbilo {
+
 namespace {
 
 // Counters that a server running on another thread of the same process (as
@@ -63,3 +65,5 @@ long mem_allocation_count() {
 long mem_blocks_held() {
   return blocks_held.load(std::memory_order_relaxed);
 }
+
+}  // namespace orbilo

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace orbilo {
+
 // Allocates size bytes (uninitialised); nullptr when memory runs out or when
 // the failure hook says this allocation fails.
 void* mem_alloc(std::size_t size);
@@ -27,3 +29,5 @@ void mem_fail_at(long nth, bool persistent = false);
 // held by the library (allocations minus frees).
 long mem_allocation_count();
 long mem_blocks_held();
+
+}  // namespace orbilo

@@ -13,6 +13,8 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <emmintrin.h>
+
+namespace orbilo {
 #define RC4_FAST_RUNS 1
 #endif
 
@@ -247,3 +249,5 @@ void rc4_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length) {
     make_ahead(state);
   }
 }
+
+}  // namespace orbilo

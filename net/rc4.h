@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace orbilo {
+
 struct Rc4State;
 
 // A new state keyed with key[0..length); nullptr when memory runs out or
@@ -22,3 +24,5 @@ std::uint8_t rc4_byte(Rc4State* state, std::uint8_t byte);
 
 // Combines each byte of buffer[0..length) with the keystream, in place.
 void rc4_crypt(Rc4State* state, std::uint8_t* buffer, std::size_t length);
+
+}  // namespace orbilo

@@ -26,6 +26,8 @@
 #include "net/memory.h"
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 struct TcpConnection {
   int socket;
   sockaddr_in peer;
@@ -276,3 +278,5 @@ void tcp_set_connect_filter(TcpConnectFilter filter) {
 void tcp_set_connect_deadline(int ms) {
   connect_deadline_ms = ms > 0 ? ms : TCP_DEFAULT_CONNECT_DEADLINE_MS;
 }
+
+}  // namespace orbilo

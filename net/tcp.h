@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 struct TcpConnection;
 
 // Starts the socket layer: 0, or RC_UNABLE_TO_INITIALIZE_NETWORK.
@@ -66,3 +68,5 @@ int tcp_attach(int fd, TcpConnection** connection);
 // The connection's socket, for a caller that waits on it itself; -1 for
 // nullptr.
 int tcp_socket(const TcpConnection* connection);
+
+}  // namespace orbilo

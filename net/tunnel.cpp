@@ -10,6 +10,8 @@
 #include "net/tcp.h"
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 struct TunnelChannel {
   TunnelChannel* next;
   TcpConnection* connection;
@@ -162,3 +164,5 @@ int tunnel_count() {
 int tunnel_socket(const TunnelChannel* channel) {
   return channel == nullptr ? -1 : tcp_socket(channel->connection);
 }
+
+}  // namespace orbilo

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 struct TunnelChannel;
 
 // Opens a channel to address:port (network order): 0 with *channel stored,
@@ -49,3 +51,5 @@ void tunnel_destroy_attached(TunnelChannel* channel);
 
 // The channel's socket, for a caller that waits on it itself; -1 for nullptr.
 int tunnel_socket(const TunnelChannel* channel);
+
+}  // namespace orbilo

@@ -6,6 +6,8 @@
 #include "sdk/library.h"
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 namespace {
 
 // The setters' checks; on success *store is the current instance's store.
@@ -25,40 +27,42 @@ const AttributeStore* readable_store() {
 
 }  // namespace
 
-int api_int(int attribute) {
+extern "C" ORBILO_SDK_API int api_int(int attribute) {
   return attribute_get_int(readable_store(), attribute);
 }
 
-int api_int_set(int attribute, int value) {
+extern "C" ORBILO_SDK_API int api_int_set(int attribute, int value) {
   AttributeStore* store = nullptr;
   const int rc = write_check(attribute, &store);
   return rc != RC_SUCCESS ? rc : attribute_set_int(store, attribute, value);
 }
 
-int api_bool_set(int attribute, int value) {
+extern "C" ORBILO_SDK_API int api_bool_set(int attribute, int value) {
   return api_int_set(attribute, value);
 }
 
-int api_float_set(int attribute, float value) {
+extern "C" ORBILO_SDK_API int api_float_set(int attribute, float value) {
   AttributeStore* store = nullptr;
   const int rc = write_check(attribute, &store);
   return rc != RC_SUCCESS ? rc : attribute_set_float(store, attribute, value);
 }
 
-float api_float(int attribute) {
+extern "C" ORBILO_SDK_API float api_float(int attribute) {
   return attribute_get_float(readable_store(), attribute);
 }
 
-const char* api_string(int attribute) {
+extern "C" ORBILO_SDK_API const char* api_string(int attribute) {
   return attribute_get_string(readable_store(), attribute);
 }
 
-int api_string_set(int attribute, const char* text) {
+extern "C" ORBILO_SDK_API int api_string_set(int attribute, const char* text) {
   AttributeStore* store = nullptr;
   const int rc = write_check(attribute, &store);
   return rc != RC_SUCCESS ? rc : attribute_set_string(store, attribute, text);
 }
 
-const unsigned char* api_data(int attribute, int* length) {
+extern "C" ORBILO_SDK_API const unsigned char* api_data(int attribute, int* length) {
   return attribute_get_data(readable_store(), attribute, length);
 }
+
+}  // namespace orbilo

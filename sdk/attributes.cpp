@@ -12,6 +12,8 @@
 
 #include "net/memory.h"
 
+namespace orbilo {
+
 const char* const kDefaultObjectPath = "http://localhost/objects";
 
 namespace {
@@ -625,3 +627,5 @@ void attributes_clamp_world_settings(AttributeStore* store) {
     attribute_set_int(store, ATTR_WORLD_SETTING_62, kWorldSetting62Max);
   }
 }
+
+}  // namespace orbilo

@@ -7,6 +7,8 @@
 
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 enum AttributeType : std::int32_t {
   kInteger = 0,     // signed 32-bit
   kString = 1,      // at most 255 characters
@@ -62,3 +64,5 @@ extern const char* const kDefaultObjectPath;
 void attributes_reset_world_settings(AttributeStore* store);
 // After the list: attribute 94 lowered to 999, attribute 96 held within 30-100.
 void attributes_clamp_world_settings(AttributeStore* store);
+
+}  // namespace orbilo

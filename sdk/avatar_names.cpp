@@ -6,6 +6,8 @@
 #include "sdk/hash_table.h"
 #include "sdk/instance.h"
 
+namespace orbilo {
+
 namespace {
 
 // The key is the session's four bytes in memory order.
@@ -50,3 +52,5 @@ bool avatar_name_remove(Instance* instance, std::uint32_t session) {
   SessionKey key(session);
   return hash_table_remove(instance->avatar_names, 4, key.bytes) != 0;
 }
+
+}  // namespace orbilo

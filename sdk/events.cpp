@@ -4,6 +4,8 @@
 #include "sdk/instance.h"
 #include "sdk/library.h"
 
+namespace orbilo {
+
 namespace {
 
 // Bits of the event mask and the events that ask for each.
@@ -33,7 +35,7 @@ constexpr MaskBit kMaskBits[] = {
 
 }  // namespace
 
-int api_event_set(int event, EventHandler handler) {
+extern "C" ORBILO_SDK_API int api_event_set(int event, EventHandler handler) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   if (event < 0 || event >= kEventCount) return RC_INVALID_ATTRIBUTE;
   library.events[event] = handler;
@@ -41,7 +43,7 @@ int api_event_set(int event, EventHandler handler) {
   return RC_SUCCESS;
 }
 
-int api_callback_set(int callback, CallbackHandler handler) {
+extern "C" ORBILO_SDK_API int api_callback_set(int callback, CallbackHandler handler) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   if (callback < 0 || callback >= kCallbackCount) return RC_INVALID_ATTRIBUTE;
   library.callbacks[callback] = handler;
@@ -83,3 +85,5 @@ bool event_mask_update() {
   library.event_mask = mask;
   return changed;
 }
+
+}  // namespace orbilo

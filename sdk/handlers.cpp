@@ -5,6 +5,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 bool message_open(Stream* stream) {
   int unread = 0;
   return stream_receive(stream, FIELD_REMAINING, &unread, FIELD_STATUS) == 0 && unread > 0;
@@ -20,3 +22,5 @@ void avatar_name_lookup(Instance* instance, std::uint32_t session) {
   const char* name = avatar_name_find(instance, session);
   attribute_set_string(instance->attributes, ATTR_AVATAR_NAME, name != nullptr ? name : "");
 }
+
+}  // namespace orbilo

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 struct Instance;
 struct Stream;
 
@@ -39,3 +41,5 @@ void message_finish(Stream* stream);
 // Sets ATTR_AVATAR_NAME from the avatar name table ("" for an unknown
 // session).
 void avatar_name_lookup(Instance* instance, std::uint32_t session);
+
+}  // namespace orbilo

@@ -8,6 +8,8 @@
 
 #include "net/memory.h"
 
+namespace orbilo {
+
 namespace {
 
 // The 256 values of the table hash; the world servers hold the same.
@@ -186,3 +188,5 @@ void hash_table_destroy(HashTable* table) {
   mem_free(table->buckets);
   mem_free(table);
 }
+
+}  // namespace orbilo

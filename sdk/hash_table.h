@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace orbilo {
+
 // The table hash of bytes[0..length): h = 0; for each byte b,
 // h = (h >> 8) ^ T[(h ^ b) & 0xff].
 std::uint32_t table_hash(const void* bytes, int length);
@@ -35,3 +37,5 @@ int hash_table_count(const HashTable* table);
 
 // Frees every entry, the buckets and the table; nullptr is ignored.
 void hash_table_destroy(HashTable* table);
+
+}  // namespace orbilo

@@ -7,6 +7,8 @@
 
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 struct AttributeStore;
 struct HashTable;
 struct Stream;
@@ -155,3 +157,5 @@ int avatar_name_store(Instance* instance, std::uint32_t session, const char* nam
 const char* avatar_name_find(const Instance* instance, std::uint32_t session);
 // Removes the entry: true when there was one.
 bool avatar_name_remove(Instance* instance, std::uint32_t session);
+
+}  // namespace orbilo

@@ -14,6 +14,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 Library library{};
 
 namespace {
@@ -58,7 +60,7 @@ bool instance_is_live(const Instance* instance) {
   return false;
 }
 
-int api_init(int build) {
+extern "C" ORBILO_SDK_API int api_init(int build) {
   if (build != ORBILO_SDK_BUILD) return RC_VERSION_MISMATCH;
   if (library.initialised) return RC_SUCCESS;
   library.build = build;
@@ -70,7 +72,7 @@ int api_init(int build) {
   return RC_SUCCESS;
 }
 
-void api_term() {
+extern "C" ORBILO_SDK_API void api_term() {
   while (library.instances != nullptr) {
     library.current = library.instances;
     api_destroy();
@@ -79,7 +81,7 @@ void api_term() {
   library.initialised = 0;
 }
 
-int api_create(const char* host, int port, void** out_instance) {
+extern "C" ORBILO_SDK_API int api_create(const char* host, int port, void** out_instance) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   std::uint32_t address = 0;
   int rc = host_lookup(host != nullptr ? host : kDefaultUniverseHost, &address);
@@ -115,7 +117,7 @@ int api_create(const char* host, int port, void** out_instance) {
   return RC_SUCCESS;
 }
 
-int api_destroy() {
+extern "C" ORBILO_SDK_API int api_destroy() {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
@@ -127,7 +129,7 @@ int api_destroy() {
   return RC_SUCCESS;
 }
 
-int api_instance_set(void* instance) {
+extern "C" ORBILO_SDK_API int api_instance_set(void* instance) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   auto* wanted = static_cast<Instance*>(instance);
   if (!instance_is_live(wanted)) return RC_INVALID_INSTANCE;
@@ -135,6 +137,8 @@ int api_instance_set(void* instance) {
   return RC_SUCCESS;
 }
 
-void* api_instance() {
+extern "C" ORBILO_SDK_API void* api_instance() {
   return library.initialised ? library.current : nullptr;
 }
+
+}  // namespace orbilo

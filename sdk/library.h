@@ -2,6 +2,8 @@
 // library is initialised, and the current instance's attribute store.
 #pragma once
 
+namespace orbilo {
+
 struct AttributeStore;
 
 // true between a successful api_init and api_term.
@@ -10,3 +12,5 @@ bool library_initialised();
 // The current instance's attribute store, or nullptr when there is no current
 // instance.
 AttributeStore* current_attributes();
+
+}  // namespace orbilo

@@ -10,6 +10,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kWorldLookupNotWelcome = 91;  // the universe's word for a refused entry
@@ -83,7 +85,7 @@ void world_leave(Instance* instance) {
 
 }  // namespace
 
-int api_login() {
+extern "C" ORBILO_SDK_API int api_login() {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
@@ -100,7 +102,7 @@ int api_login() {
   return instance->last_universe_result != 0 ? instance->last_universe_result : rc;
 }
 
-int api_enter(const char* world) {
+extern "C" ORBILO_SDK_API int api_enter(const char* world) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
@@ -153,7 +155,7 @@ int enter_complete(Instance* instance) {
   return outcome;
 }
 
-int api_exit() {
+extern "C" ORBILO_SDK_API int api_exit() {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
@@ -161,7 +163,7 @@ int api_exit() {
   return RC_SUCCESS;
 }
 
-int api_state_change() {
+extern "C" ORBILO_SDK_API int api_state_change() {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
@@ -178,7 +180,7 @@ int api_state_change() {
                      attribute_get_int(attributes, ATTR_MY_GESTURE), FIELD_END);
 }
 
-int api_whisper(int session, const char* text) {
+extern "C" ORBILO_SDK_API int api_whisper(int session, const char* text) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
@@ -189,7 +191,7 @@ int api_whisper(int session, const char* text) {
                      text, FIELD_END);
 }
 
-int api_citizen_lookup(int citizen) {
+extern "C" ORBILO_SDK_API int api_citizen_lookup(int citizen) {
   Instance* instance = nullptr;
   int rc = operation_check(&instance);
   if (rc != 0) return rc;
@@ -202,3 +204,5 @@ int api_citizen_lookup(int citizen) {
   if (rc != 0) return rc;
   return instance->last_universe_result;
 }
+
+}  // namespace orbilo

@@ -8,6 +8,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace {
 
 // true when now is later than since + span, on the wrapping clock.
@@ -241,7 +243,7 @@ int pump_pass(int wait_ms) {
   return result;
 }
 
-int api_wait(int milliseconds) {
+extern "C" ORBILO_SDK_API int api_wait(int milliseconds) {
   if (!library.initialised) return RC_NOT_INITIALIZED;
   if (library.instances == nullptr) return RC_NO_INSTANCE;
   if (milliseconds < 0) {
@@ -265,3 +267,5 @@ int api_wait(int milliseconds) {
   }
   return RC_SUCCESS;
 }
+
+}  // namespace orbilo

@@ -4,6 +4,8 @@
 
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 namespace {
 
 struct ResultRow {
@@ -118,7 +120,7 @@ char result_text[48];
 
 }  // namespace
 
-const char* api_result_text(int rc) {
+extern "C" ORBILO_SDK_API const char* api_result_text(int rc) {
   for (const ResultRow& row : kResultTable) {
     if (row.code == rc) {
       std::snprintf(result_text, sizeof result_text, "%s", row.text);
@@ -128,3 +130,5 @@ const char* api_result_text(int rc) {
   std::snprintf(result_text, sizeof result_text, "%d", rc);
   return result_text;
 }
+
+}  // namespace orbilo

@@ -17,6 +17,8 @@
 #include "net/tunnel.h"
 #include "sdk/stream_record.h"
 
+namespace orbilo {
+
 const std::uint8_t kSessionKey[16] = {0x9f, 0x2b, 0x39, 0x4a, 0xa9, 0x96, 0x5d, 0x82,
                                       0xc5, 0x7b, 0xd5, 0x1f, 0x64, 0x16, 0x41, 0x5d};
 
@@ -316,3 +318,5 @@ int stream_deliver(Stream* from, Stream* to) {
   stream_consume_sent(from, ready);
   return 0;
 }
+
+}  // namespace orbilo

@@ -20,6 +20,8 @@
 
 #include "sdk/sdk.h"
 
+namespace orbilo {
+
 struct Stream;
 
 inline constexpr int kStreamBufferSize = 32768;
@@ -501,3 +503,5 @@ int stream_receive(Stream* stream, Fields&&... fields) {
   if (stream == nullptr) return RC_NO_STREAM;
   return stream_fields::receive(stream, std::forward<Fields>(fields)...);
 }
+
+}  // namespace orbilo

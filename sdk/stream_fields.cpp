@@ -8,6 +8,8 @@
 #include "net/rc4.h"
 #include "sdk/stream_record.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int STREAM_MAX_STRING = 255;
@@ -291,3 +293,5 @@ int receive_end(Stream* stream) {
 }
 
 }  // namespace stream_fields
+
+}  // namespace orbilo

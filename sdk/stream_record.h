@@ -10,6 +10,8 @@
 
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 struct Rc4State;
 struct TunnelChannel;
 
@@ -87,3 +89,5 @@ Rc4State* stream_new_cipher(Stream* stream, const std::uint8_t* key, int key_len
 // out of the send buffer, so that a message whose building failed never
 // reaches the connection. Finished messages before it stay.
 void stream_drop_open_message(Stream* stream);
+
+}  // namespace orbilo

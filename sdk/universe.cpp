@@ -16,6 +16,8 @@
 #include "sdk/stream.h"
 #include "sdk/universe_replies.h"
 
+namespace orbilo {
+
 namespace {
 
 // Universe builds from which messages carry more fields.
@@ -241,3 +243,5 @@ int receive_universe_message(Instance* instance) {
   if (stream_status(stream) == 0) message_finish(stream);
   return stream_status(stream);
 }
+
+}  // namespace orbilo

@@ -5,6 +5,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 int universe_connect(Instance* instance) {
   instance->last_universe_receive = 0;
   return stream_create(instance->universe_address, instance->universe_port,
@@ -46,3 +48,5 @@ void universe_link_lost(Instance* instance) {
   instance->universe_state = kUniverseClosed;
   callback_fire(instance, CALLBACK_LOGIN, RC_UNABLE_TO_CONNECT);
 }
+
+}  // namespace orbilo

@@ -8,6 +8,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kBuildRecordAddress = 35;  // message 23: address and flags (above 34)
@@ -298,3 +300,5 @@ UniverseHandler universe_reply_handler(int id) {
   }
   return nullptr;
 }
+
+}  // namespace orbilo

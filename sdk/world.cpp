@@ -11,6 +11,8 @@
 #include "sdk/stream.h"
 #include "sdk/world_handlers.h"
 
+namespace orbilo {
+
 namespace {
 
 // World builds from which messages change their form.
@@ -288,3 +290,5 @@ int receive_world_message(Instance* instance) {
   if (stream_status(stream) == 0) message_finish(stream);
   return stream_status(stream);
 }
+
+}  // namespace orbilo

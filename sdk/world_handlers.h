@@ -6,6 +6,8 @@
 
 #include "sdk/handlers.h"
 
+namespace orbilo {
+
 // The entry of a world message id other than the session's own, or nullptr
 // when the id has none. Each file of handlers answers for its own ids.
 const WorldHandlerEntry* world_object_handler(int id);
@@ -25,3 +27,5 @@ const WorldHandlerEntry* world_handler_find(const WorldHandlerEntry (&table)[N],
   }
   return nullptr;
 }
+
+}  // namespace orbilo

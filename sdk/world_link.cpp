@@ -8,6 +8,8 @@
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace {
 
 // World builds that choose the form of the world login.
@@ -99,3 +101,5 @@ void world_disconnect(Instance* instance, int reason) {
     callback_fire(instance, CALLBACK_ENTER, reason);
   }
 }
+
+}  // namespace orbilo

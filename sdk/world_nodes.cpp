@@ -7,6 +7,8 @@
 #include "sdk/stream.h"
 #include "sdk/world_handlers.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kBuildEntryValue8 = 39;  // list entries carry an eighth value
@@ -172,3 +174,5 @@ constexpr WorldHandlerEntry kNodes[] = {
 const WorldHandlerEntry* world_node_handler(int id) {
   return world_handler_find(kNodes, id);
 }
+
+}  // namespace orbilo

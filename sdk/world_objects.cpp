@@ -5,6 +5,8 @@
 #include "sdk/stream.h"
 #include "sdk/world_handlers.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kBuildTilted = 39;  // objects carry tilt and roll; sequences are longs
@@ -193,3 +195,5 @@ constexpr WorldHandlerEntry kObjects[] = {
 const WorldHandlerEntry* world_object_handler(int id) {
   return world_handler_find(kObjects, id);
 }
+
+}  // namespace orbilo

@@ -5,6 +5,8 @@
 #include "sdk/stream.h"
 #include "sdk/world_handlers.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kBuildEntryKind = 39;  // entries carry a kind byte (39 and above)
@@ -304,3 +306,5 @@ constexpr WorldHandlerEntry kReplies[] = {
 const WorldHandlerEntry* world_reply_handler(int id) {
   return world_handler_find(kReplies, id);
 }
+
+}  // namespace orbilo

@@ -31,6 +31,8 @@
 #include "net/tcp.h"
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
@@ -212,3 +214,5 @@ std::string admin_run(Server* server, const std::string& line) {
   }
   return "unknown command \"" + command + "\" (try help)";
 }
+
+}  // namespace orbilo

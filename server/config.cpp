@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace orbilo {
+
 namespace {
 
 std::string trim(const std::string& text) {
@@ -498,3 +500,5 @@ Administrative commands, one a line on standard input:
 SIGINT and SIGTERM stop the server too.
 )";
 }
+
+}  // namespace orbilo

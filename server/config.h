@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+namespace orbilo {
+
 struct CitizenConfig {
   std::uint32_t number = 0;
   std::string name;
@@ -117,3 +119,5 @@ std::string lower_case(std::string text);
 
 // "a.b.c.d:port" or "host:port": true with the parts, false when malformed.
 bool config_split_address(const std::string& text, std::string* host, int* port);
+
+}  // namespace orbilo

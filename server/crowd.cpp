@@ -7,6 +7,8 @@
 
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr const char* kNames[] = {"Ada",   "Bruno", "Carla", "Dmitri", "Elena", "Farid",
@@ -153,3 +155,5 @@ bool crowd_whispered(Server* server, World* world, std::uint16_t session, const 
   }
   return false;
 }
+
+}  // namespace orbilo

@@ -12,6 +12,8 @@
 
 #include "server/config.h"
 
+namespace orbilo {
+
 struct Stream;
 struct Server;
 struct World;
@@ -185,3 +187,5 @@ std::string admin_run(Server* server, const std::string& line);
 void report_count_avatar(Client* client, int id, const Avatar& avatar);
 void report_count_delete(Client* client, std::uint16_t session);
 void report_count_chat(Client* client, int id, std::uint16_t speaker, const std::string& text);
+
+}  // namespace orbilo

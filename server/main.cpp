@@ -13,6 +13,8 @@
 #include "server/config.h"
 #include "server/server.h"
 
+using namespace orbilo;
+
 namespace {
 
 volatile sig_atomic_t stop_requested = 0;

@@ -20,6 +20,8 @@
 #include "sdk/stream.h"
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr int kAcceptsPerPass = 64;
@@ -552,3 +554,5 @@ std::string server_admin(Server* server, const std::string& command) {
 int server_client_count(const Server* server) {
   return static_cast<int>(server->clients.size());
 }
+
+}  // namespace orbilo

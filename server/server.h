@@ -17,6 +17,8 @@
 
 #include "server/config.h"
 
+namespace orbilo {
+
 struct Server;
 
 // Binds every listener and starts the crowds: 0 with *server stored, or -1
@@ -46,3 +48,5 @@ std::string server_admin(Server* server, const std::string& command);
 
 // Open connections of every kind.
 int server_client_count(const Server* server);
+
+}  // namespace orbilo

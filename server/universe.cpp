@@ -11,6 +11,8 @@
 #include "sdk/stream.h"
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 // Messages from clients.
@@ -305,3 +307,5 @@ int universe_send_renumber(Client* client, std::uint16_t session) {
   client->session = session;
   return 0;
 }
+
+}  // namespace orbilo

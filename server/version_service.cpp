@@ -12,6 +12,8 @@
 
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 constexpr std::size_t kMaxQuery = 256;
@@ -88,3 +90,5 @@ void version_writable(Client* client) {
     client_drop(client, "");  // answered
   }
 }
+
+}  // namespace orbilo

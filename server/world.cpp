@@ -10,6 +10,8 @@
 #include "sdk/stream.h"
 #include "server/internal.h"
 
+namespace orbilo {
+
 namespace {
 
 // Messages from clients.
@@ -340,3 +342,5 @@ void world_report_chat(World* world, std::uint16_t speaker, const std::string& t
       report_count_chat(other, kChat, speaker, text);
   }
 }
+
+}  // namespace orbilo

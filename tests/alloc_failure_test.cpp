@@ -16,6 +16,8 @@
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
 
+using namespace orbilo;
+
 namespace {
 
 constexpr int kCrowd = 2;

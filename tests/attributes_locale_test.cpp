@@ -9,6 +9,8 @@
 #include "sdk/sdk.h"
 #include "support/session.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -9,6 +9,8 @@
 
 #include "net/memory.h"
 
+using namespace orbilo;
+
 namespace {
 
 // The type of every number, ten to a string: I integer, S string, B boolean,

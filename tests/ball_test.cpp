@@ -9,6 +9,8 @@
 #include "support/recording_view.h"
 #include "support/session.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+using namespace orbilo;
+
 TEST(Clock, StartsNearZeroAndFollowsTheMonotonicSource) {
   clock_init();
   std::uint32_t start = clock_now();

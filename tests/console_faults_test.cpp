@@ -29,6 +29,8 @@
 #include "support/loopback.h"
 #include "support/recording_view.h"
 
+using namespace orbilo;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -18,6 +18,8 @@
 
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 extern char** environ;
 
 namespace {

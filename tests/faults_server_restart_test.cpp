@@ -14,6 +14,8 @@
 #include "sdk/sdk.h"
 #include "support/server_child.h"
 
+using namespace orbilo;
+
 namespace {
 
 constexpr int kSecond = 1000;

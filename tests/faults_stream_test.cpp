@@ -13,6 +13,8 @@
 #include "support/session.h"
 #include "support/steady_clock.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -13,6 +13,8 @@
 #include "net/clock.h"
 #include "support/session.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -9,6 +9,8 @@
 
 #include "net/memory.h"
 
+using namespace orbilo;
+
 namespace {
 
 // The check values that the world servers hold as well.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace orbilo;
+
 namespace {
 
 // The adapters the fake source lists, and what it returns (-1: cannot list).

@@ -7,6 +7,8 @@
 #include "sdk/sdk.h"
 #include "support/loopback.h"
 
+using namespace orbilo;
+
 namespace {
 
 int port_of(const loopback::Listener& listener) {

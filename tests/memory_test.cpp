@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace orbilo;
+
 TEST(Memory, FailureHookFailsTheNthAllocationOnly) {
   mem_fail_at(2);
   void* first = mem_alloc(8);

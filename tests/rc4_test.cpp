@@ -9,6 +9,8 @@
 
 #include "net/memory.h"
 
+using namespace orbilo;
+
 namespace {
 
 using Cipher = std::unique_ptr<Rc4State, decltype(&rc4_destroy)>;

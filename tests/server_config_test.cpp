@@ -3,6 +3,8 @@
 
 #include "server/config.h"
 
+using namespace orbilo;
+
 namespace {
 
 // The example beside the server's sources, found from this file's place.

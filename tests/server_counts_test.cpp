@@ -11,6 +11,8 @@
 
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 using namespace server_testing;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "sdk/sdk.h"
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 using server_testing::TestServer;
 
 namespace {

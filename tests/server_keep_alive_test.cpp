@@ -12,6 +12,8 @@
 #include "sdk/sdk.h"
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 using namespace server_testing;
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 using namespace server_testing;
 
 TEST(ServerUniverse, ALoginGetsKeysTheBuildAndAReplyWithSessionLoginNumberAndCheckBytes) {

@@ -10,6 +10,8 @@
 #include "server/internal.h"
 #include "server/testing/raw_link.h"
 
+using namespace orbilo;
+
 using namespace server_testing;
 
 namespace {

@@ -20,6 +20,8 @@
 #include "support/loopback.h"
 #include "support/recording_view.h"
 
+using namespace orbilo;
+
 namespace {
 
 using server_testing::TestServer;

@@ -8,6 +8,8 @@
 #include "sdk/hash_table.h"
 #include "support/session.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -16,6 +16,8 @@
 #include "support/loopback.h"
 #include "support/steady_clock.h"
 
+using namespace orbilo;
+
 namespace {
 
 using loopback::Bytes;

@@ -10,6 +10,8 @@
 #include "sdk/sdk.h"
 #include "support/loopback.h"
 
+using namespace orbilo;
+
 namespace {
 
 // Waits (bounded) until tunnel_wait reports want.

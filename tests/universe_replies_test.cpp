@@ -7,6 +7,8 @@
 #include "support/memory_links.h"
 #include "support/session.h"
 
+using namespace orbilo;
+
 namespace {
 
 using memory_links::MemoryLinkTest;

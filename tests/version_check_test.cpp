@@ -15,6 +15,8 @@
 #include "server/testing/raw_link.h"
 #include "support/loopback.h"
 
+using namespace orbilo;
+
 namespace {
 
 // A version server that answers one query with the given bytes, on its own

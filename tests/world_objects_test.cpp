@@ -4,6 +4,8 @@
 #include "support/memory_links.h"
 #include "support/world_handler_test.h"
 
+using namespace orbilo;
+
 namespace {
 
 using memory_links::MemoryLinkTest;

@@ -8,6 +8,8 @@
 #include "support/memory_links.h"
 #include "support/world_handler_test.h"
 
+using namespace orbilo;
+
 namespace {
 
 using memory_links::MemoryLinkTest;

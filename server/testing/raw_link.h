@@ -27,6 +27,8 @@
 #include "server/config.h"
 #include "server/server.h"
 
+namespace orbilo {
+
 namespace server_testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -311,3 +313,5 @@ inline int send_state(RawLink& link, int x, int y, int z, int yaw, int type, int
 }
 
 }  // namespace server_testing
+
+}  // namespace orbilo

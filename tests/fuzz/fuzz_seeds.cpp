@@ -13,6 +13,8 @@
 #include "fuzz/fuzz_session.h"
 #include "support/scripted_peer.h"
 
+using namespace orbilo;
+
 namespace {
 
 using scripted::Body;

@@ -11,6 +11,8 @@
 #include "support/loopback.h"
 #include "support/scripted_peer.h"
 
+using namespace orbilo;
+
 namespace fuzz {
 namespace {
 

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace orbilo {
+
 namespace fuzz {
 
 // The keystream the peer skips before its first byte; the library's receive
@@ -30,3 +32,5 @@ inline constexpr int kUniverseBuilds[] = {20, 23, 31, 32, 35};
 inline constexpr int kWorldBuilds[] = {26, 27, 28, 38, 39};
 
 }  // namespace fuzz
+
+}  // namespace orbilo

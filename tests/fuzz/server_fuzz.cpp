@@ -45,6 +45,8 @@
 #include "server/testing/raw_link.h"
 #include "support/scripted_peer.h"
 
+using namespace orbilo;
+
 namespace {
 
 using server_testing::Bytes;

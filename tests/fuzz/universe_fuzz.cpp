@@ -1,6 +1,8 @@
 // Arbitrary bytes as the universe stream of a logged-in instance.
 #include "fuzz/fuzz_session.h"
 
+using namespace orbilo;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::start();
   return 0;

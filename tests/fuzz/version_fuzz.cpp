@@ -16,6 +16,8 @@
 #include "app/version_check.h"
 #include "support/loopback.h"
 
+using namespace orbilo;
+
 namespace {
 
 loopback::Listener* listener = nullptr;

@@ -1,6 +1,8 @@
 // Arbitrary bytes as the world stream of an instance that is in a world.
 #include "fuzz/fuzz_session.h"
 
+using namespace orbilo;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::start();
   return 0;

@@ -10,6 +10,8 @@
 
 #include <chrono>
 
+namespace orbilo {
+
 namespace loopback {
 namespace {
 
@@ -245,3 +247,5 @@ Peer connect(std::uint16_t port, int timeout_ms) {
 }
 
 }  // namespace loopback
+
+}  // namespace orbilo

@@ -19,6 +19,8 @@
 #include <initializer_list>
 #include <vector>
 
+namespace orbilo {
+
 namespace loopback {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -114,3 +116,5 @@ Peer connect(std::uint16_t port, int timeout_ms = kTimeoutMs);
 Peer connect_started(std::uint16_t port);
 
 }  // namespace loopback
+
+}  // namespace orbilo

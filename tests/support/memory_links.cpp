@@ -3,6 +3,8 @@
 #include "sdk/attributes.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace memory_links {
 namespace {
 
@@ -120,3 +122,5 @@ void MemoryLinkTest::run_universe(const ShortCase& each, int result) {
 }
 
 }  // namespace memory_links
+
+}  // namespace orbilo

@@ -13,6 +13,8 @@
 #include "sdk/instance.h"
 #include "support/session.h"
 
+namespace orbilo {
+
 namespace memory_links {
 
 using scripted::Bytes;
@@ -71,3 +73,5 @@ class MemoryLinkTest : public session::SessionTest {
 };
 
 }  // namespace memory_links
+
+}  // namespace orbilo

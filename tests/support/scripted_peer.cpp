@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace orbilo {
+
 namespace scripted {
 namespace {
 
@@ -160,3 +162,5 @@ Link Server::accept(int timeout_ms) {
 }
 
 }  // namespace scripted
+
+}  // namespace orbilo

@@ -19,6 +19,8 @@
 
 #include "support/loopback.h"
 
+namespace orbilo {
+
 namespace scripted {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -113,3 +115,5 @@ class Server {
 };
 
 }  // namespace scripted
+
+}  // namespace orbilo

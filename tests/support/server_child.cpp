@@ -16,6 +16,8 @@
 
 extern char** environ;
 
+namespace orbilo {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -168,3 +170,5 @@ std::string ServerChild::admin(const std::string& command, const std::string& ex
   if (write(input_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return "";
   return wait_for(expect, timeout_ms);
 }
+
+}  // namespace orbilo

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace orbilo {
+
 class ServerChild {
  public:
   // program: the path of orbilo-server.
@@ -64,3 +66,5 @@ class ServerChild {
   int universe_port_ = 0;
   int world_port_ = 0;
 };
+
+}  // namespace orbilo

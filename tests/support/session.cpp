@@ -10,6 +10,8 @@
 #include "net/identity.h"
 #include "sdk/stream.h"
 
+namespace orbilo {
+
 namespace session {
 
 Calls calls;
@@ -244,3 +246,5 @@ bool SessionTest::pump_until(const std::function<bool()>& done, int timeout_ms) 
 }
 
 }  // namespace session
+
+}  // namespace orbilo

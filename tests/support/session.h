@@ -14,6 +14,8 @@
 #include "sdk/sdk.h"
 #include "support/scripted_peer.h"
 
+namespace orbilo {
+
 namespace session {
 
 using scripted::Body;
@@ -90,3 +92,5 @@ class SessionTest : public testing::Test {
 };
 
 }  // namespace session
+
+}  // namespace orbilo

@@ -9,6 +9,8 @@
 
 #include "net/clock.h"
 
+namespace orbilo {
+
 namespace steady_clock {
 
 class Hold {
@@ -20,3 +22,5 @@ class Hold {
 };
 
 }  // namespace steady_clock
+
+}  // namespace orbilo

@@ -9,6 +9,8 @@
 
 #include "support/session.h"
 
+namespace orbilo {
+
 namespace world_handler_test {
 
 using scripted::Body;
@@ -66,3 +68,5 @@ inline Body object(Body body, int number, int x, bool tilted = true) {
 }
 
 }  // namespace world_handler_test
+
+}  // namespace orbilo

@@ -23,6 +23,8 @@
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
 
+using namespace orbilo;
+
 namespace {
 
 struct RecordedBoxes : MessageBoxes {
@@ -108,8 +110,7 @@ class ServedWorld {
     IniPath = (directory_.path() + "/orbilo.ini").toStdString();
     std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=" << password
                            << "\nWorld=demo\n[universe]\nhost=127.0.0.1\nport="
-                           << test_.universe_port()
-                           << "\n[version]\nhost=127.0.0.1\nport="
+                           << test_.universe_port() << "\n[version]\nhost=127.0.0.1\nport="
                            << (version_port != 0 ? version_port : test_.version_port()) << "\n";
   }
   ~ServedWorld() {
