@@ -11,7 +11,7 @@
 #include "support/loopback.h"
 #include "support/scripted_peer.h"
 
-using namespace orbilo;
+namespace orbilo {
 
 namespace fuzz {
 namespace {
@@ -111,3 +111,5 @@ void run(const std::uint8_t* data, std::size_t size, bool world) {
 }
 
 }  // namespace fuzz
+
+}  // namespace orbilo
