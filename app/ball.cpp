@@ -6,10 +6,31 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/session.h"
+#include "app/build.h"
 #include "sdk/sdk.h"
 
 const char* const kCopyright = "Copyright (C) 2026 The Orbilo Authors";
+
+int LoginCitizen = 0;
+std::string OwnerName;
+std::string OwnerQuery;
+std::string VersionQuery;
+
+namespace {
+
+View* ball_view = nullptr;
+const LoginFields* ball_fields = nullptr;
+
+void LogReply(const std::string& text) {
+  if (ball_view != nullptr) ball_view->AppendLog(text, kGreen, false, false, false, true);
+}
+
+}  // namespace
+
+void BallAttach(View* view, const LoginFields* fields) {
+  ball_view = view;
+  ball_fields = fields;
+}
 
 int GoToLocation(const std::string& text, int type) {
   Location location;
@@ -23,9 +44,9 @@ int GoToLocation(const std::string& text, int type) {
 }
 
 void OnAvatarChange() {
-  LoginPage* page = active_page();
   const char* name = api_string(ATTR_AVATAR_NAME);
-  if (page != nullptr && page->fields().DisableBotKicking && name != nullptr && name[0] == '[') {
+  if (ball_fields != nullptr && ball_fields->DisableBotKicking && name != nullptr &&
+      name[0] == '[') {
     return;
   }
   int kicker_x = api_int(ATTR_AVATAR_X), kicker_z = api_int(ATTR_AVATAR_Z);
@@ -45,7 +66,6 @@ void OnAvatarChange() {
 }
 
 void OnChat() {
-  LoginPage* page = active_page();
   const char* said = api_string(ATTR_CHAT_MESSAGE);
   if (said == nullptr || api_int(ATTR_WORLD_BUILD) < kRepliesFromWorldBuild) return;
   std::string speaker = api_string(ATTR_AVATAR_NAME) != nullptr ? api_string(ATTR_AVATAR_NAME) : "";
@@ -53,18 +73,12 @@ void OnChat() {
     std::string reply =
         "I'm owned by " + OwnerName + " (citizen # " + std::to_string(LoginCitizen) + ").";
     api_whisper(api_int(ATTR_CHAT_SESSION), reply.c_str());
-    if (page != nullptr) {
-      page->view()->AppendLog("Owner response sent to " + speaker + ".", kGreen, false, false,
-                              false, true);
-    }
+    LogReply("Owner response sent to " + speaker + ".");
   }
   if (strcasecmp(said, VersionQuery.c_str()) == 0) {
     std::string reply =
         "I am Simple Orbilo Build " + std::to_string(kApplicationBuild) + " (" + kCopyright + ").";
     api_whisper(api_int(ATTR_CHAT_SESSION), reply.c_str());
-    if (page != nullptr) {
-      page->view()->AppendLog("Version response sent to " + speaker + ".", kGreen, false, false,
-                              false, true);
-    }
+    LogReply("Version response sent to " + speaker + ".");
   }
 }

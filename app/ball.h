@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/location.h"
+#include "app/settings.h"
+#include "app/view.h"
 
 inline constexpr int kKickRadius = 150;
 inline constexpr int kKickDistance = 650;
@@ -15,6 +17,18 @@ inline constexpr int kRepliesFromWorldBuild = 17;
 
 // "Copyright (C) 2026 The Orbilo Authors", quoted in the version reply.
 extern const char* const kCopyright;
+
+// What the chat replies say, set by the session driver: the owner's citizen
+// number at Login and name once looked up, and the two queries ("NAME owner",
+// "NAME version").
+extern int LoginCitizen;
+extern std::string OwnerName;
+extern std::string OwnerQuery;
+extern std::string VersionQuery;
+
+// Where the ball's handlers report, and the settings they read (whether bots
+// may kick): the running page's, or none (nullptr) once it is gone.
+void BallAttach(View* view, const LoginFields* fields);
 
 // Places the bot at the location text with the avatar type: the result of
 // api_state_change.

@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include "app/ball.h"
 #include "app/login_fields.h"
 #include "app/version_check.h"
 #include "sdk/sdk.h"
@@ -11,10 +10,6 @@ int Running = 0;
 std::string LoginWorld;
 std::string LoginLocation;
 int LoginAvatar = 0;
-int LoginCitizen = 0;
-std::string OwnerName;
-std::string OwnerQuery;
-std::string VersionQuery;
 std::string UniverseHost;
 int UniversePort = 0;
 std::string IniPath;
@@ -60,10 +55,11 @@ LoginPage* active_page() {
 
 void LoginPage::Activate() {
   page = this;
+  BallAttach(view_, &fields_);
 }
 
 void LoginPage::Init() {
-  page = this;
+  Activate();
   view_->SetModified(false);
   if (IniPath.empty()) IniPath = settings_path();
   settings_readable_ = settings_load(IniPath, &fields_, &servers_);
@@ -79,7 +75,10 @@ void LoginPage::Destroy() {
   // in their place would lose them.
   settings_saved_ = settings_readable_ && settings_save(IniPath, fields_);
   api_term();
-  if (page == this) page = nullptr;
+  if (page == this) {
+    page = nullptr;
+    BallAttach(nullptr, nullptr);
+  }
 }
 
 void LoginPage::ReadFields() {
@@ -99,7 +98,7 @@ void LoginPage::Report(const std::string& text) {
 }
 
 void LoginPage::OnLogin() {
-  page = this;
+  Activate();
   ReadFields();
   Running = 0;
   view_->EnableLoginControls(false);

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/ball.h"
+#include "app/build.h"
 #include "app/settings.h"
 #include "app/view.h"
 
@@ -15,15 +17,11 @@ extern int Running;                // the bot is in its world
 extern std::string LoginWorld;     // the world at Login
 extern std::string LoginLocation;  // the location at Login
 extern int LoginAvatar;
-extern int LoginCitizen;
-extern std::string OwnerName;     // the owner's citizen name, once looked up
-extern std::string OwnerQuery;    // "NAME owner"
-extern std::string VersionQuery;  // "NAME version"
+// LoginCitizen, OwnerName, OwnerQuery and VersionQuery: see app/ball.h.
 extern std::string UniverseHost;
 extern int UniversePort;
 extern std::string IniPath;
 
-inline constexpr int kApplicationBuild = 4;
 inline constexpr int kPumpTimer = 42;  // every 50 ms
 inline constexpr int kHomeTimer = 43;  // every 120000 ms
 inline constexpr int kPumpIntervalMs = 50;
