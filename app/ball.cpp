@@ -1,4 +1,4 @@
-#include "app/ball.h"
+#include "ball.h"
 
 #include <strings.h>
 
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/build.h"
-#include "sdk/sdk.h"
+#include <orbilo/sdk.h>
+#include "build.h"
 
 const char* const kCopyright = "Copyright (C) 2026 The Orbilo Authors";
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/location.h"
-#include "app/settings.h"
-#include "app/view.h"
+#include "location.h"
+#include "settings.h"
+#include "view.h"
 
 inline constexpr int kKickRadius = 150;
 inline constexpr int kKickDistance = 650;

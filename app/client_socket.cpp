@@ -1,4 +1,4 @@
-#include "app/client_socket.h"
+#include "client_socket.h"
 
 #include <arpa/inet.h>
 #include <errno.h>

@@ -1,5 +1,5 @@
 // The location text parser.
-#include "app/location.h"
+#include "location.h"
 
 #include <charconv>
 #include <cmath>

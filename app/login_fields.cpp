@@ -1,4 +1,4 @@
-#include "app/login_fields.h"
+#include "login_fields.h"
 
 #include <cctype>
 #include <cerrno>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/settings.h"
-#include "app/view.h"
+#include "settings.h"
+#include "view.h"
 
 // The entry limits of the text controls.
 inline constexpr std::size_t kNameLimit = 16;

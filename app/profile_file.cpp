@@ -1,5 +1,5 @@
 // Profile files: reading, editing in memory, and the atomic write.
-#include "app/profile_file.h"
+#include "profile_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

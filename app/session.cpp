@@ -1,10 +1,10 @@
-#include "app/session.h"
+#include "session.h"
 
 #include <strings.h>
 
-#include "app/login_fields.h"
-#include "app/version_check.h"
-#include "sdk/sdk.h"
+#include <orbilo/sdk.h>
+#include "login_fields.h"
+#include "version_check.h"
 
 int Running = 0;
 std::string LoginWorld;

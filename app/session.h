@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "app/ball.h"
-#include "app/build.h"
-#include "app/settings.h"
-#include "app/view.h"
+#include "ball.h"
+#include "build.h"
+#include "settings.h"
+#include "view.h"
 
 // The session's globals, alive for the whole run.
 extern int Running;                // the bot is in its world

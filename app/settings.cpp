@@ -1,5 +1,5 @@
 // Loading and saving the bot's settings through a profile file.
-#include "app/settings.h"
+#include "settings.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/profile_file.h"
+#include "profile_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/version_check.h"
+#include "version_check.h"
 
 #include <errno.h>
 
@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "app/client_socket.h"
+#include "client_socket.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <cstring>
 #include <string>
 
+#include <orbilo/sdk.h>
 #include "app/session.h"
 #include "console/console_view.h"
-#include "sdk/sdk.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 
 #include "net/clock.h"
 #include "net/memory.h"
-#include "sdk/sdk.h"
+#include "orbilo/result_codes.h"
 
 namespace orbilo {
 

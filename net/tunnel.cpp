@@ -8,7 +8,7 @@
 
 #include "net/memory.h"
 #include "net/tcp.h"
-#include "sdk/sdk.h"
+#include "orbilo/result_codes.h"
 
 namespace orbilo {
 

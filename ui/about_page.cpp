@@ -2,9 +2,9 @@
 
 #include <QPixmap>
 
+#include <orbilo/sdk.h>
 #include "app/ball.h"
 #include "app/session.h"
-#include "sdk/sdk.h"
 #include "ui/dialog_units.h"
 
 // The logo is a resource of this static library: nothing would pull its

@@ -1,6 +1,6 @@
 #include "ui/app_start.h"
 
-#include "sdk/sdk.h"
+#include <orbilo/sdk.h>
 #include "ui/bot_tabs.h"
 #include "ui/login_page.h"
 #include "ui/message_boxes.h"

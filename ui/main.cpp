@@ -1,7 +1,7 @@
 // orbilo: Simple Orbilo in its window.
 #include <QApplication>
 
-#include "sdk/sdk.h"
+#include <orbilo/sdk.h>
 #include "ui/app_start.h"
 
 int main(int argc, char** argv) {

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QPixmap>
 
+#include <orbilo/sdk.h>
 #include "app/session.h"
-#include "sdk/sdk.h"
 #include "ui/bot_tabs.h"
 #include "ui/login_page.h"
 #include "ui/status_page.h"
