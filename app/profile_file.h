@@ -1,4 +1,6 @@
-// Profile files: key=value lines under bracketed section headers.
+// Profile files: key=value lines under bracketed section headers. (The
+// server's configuration file looks alike but is read by its own, strict
+// reader in server/config.cpp: see there why they share nothing.)
 //
 //   ; a comment
 //   [Main]

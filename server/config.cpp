@@ -1,4 +1,14 @@
 // The configuration file, the command line and the defaults.
+//
+// The file looks like the bot's profile file (bracketed sections, key=value
+// lines), but shares no code with its reader in app/profile_file.cpp, and
+// cannot: that reader keeps the legacy rules of profile files (a missing or
+// unreadable file and every odd line are quietly passed over, the first of
+// two equal keys wins, a value may be quoted, every byte of a file it
+// rewrites is kept), and it lives above the library, which the server does
+// not share. This one reads a file it never writes, names the line of each
+// mistake and refuses it, takes sections with a name ("[world demo]"), and
+// lets a later key override an earlier one.
 #include "server/config.h"
 
 #include <cctype>
