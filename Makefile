@@ -104,5 +104,26 @@ screenshots: build
 abi-baseline: build
 	sh tests/abi_check.sh $(BUILD)/lib/liborbilo_sdk.so.1 sdk/sdk.h sdk/abi/liborbilo_sdk.so.1.abi --update
 
+# The library's reference manual, from its public headers, into build/docs/
+# (index.html). Doxygen is needed only here, so it is not among PACKAGES and
+# make test goes without it. Any warning fails the target.
+DOC_PACKAGES := doxygen
+.PHONY: docs
+docs:
+	@missing=""; for p in $(DOC_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" -ne 0 ]; then \
+	    echo "Missing packages. Run as root: apt-get update && apt-get install -y$$missing"; exit 1; \
+	  fi; \
+	  echo "Installing:$$missing"; \
+	  export DEBIAN_FRONTEND=noninteractive; \
+	  apt-get update -q && apt-get install -y -q --no-install-recommends $$missing || exit 1; \
+	fi
+	@rm -rf $(BUILD)/docs && mkdir -p $(BUILD)/docs
+	doxygen docs/Doxyfile
+	@echo "The reference is $(BUILD)/docs/index.html"
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
