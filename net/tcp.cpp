@@ -24,6 +24,7 @@
 
 #include "net/clock.h"
 #include "net/memory.h"
+#include "net/readiness.h"
 #include "orbilo/result_codes.h"
 
 namespace orbilo {
@@ -34,6 +35,10 @@ struct TcpConnection {
   // clock_now() at creation and whenever the socket last took bytes; a socket
   // that takes nothing for longer than TCP_SEND_TIMEOUT_MS times out.
   std::uint32_t last_send_time;
+  // In the readiness set (a connection the library made), and there also for
+  // writing because the socket left bytes unsent.
+  bool in_set;
+  bool wants_write;
 };
 
 namespace {
@@ -154,6 +159,8 @@ int tcp_create(std::uint32_t address, std::uint16_t port, TcpConnection** connec
     return RC_UNABLE_TO_CONNECT;
   }
   record->last_send_time = clock_now();
+  record->in_set = readiness_descriptor() >= 0;
+  if (record->in_set) readiness_add(record->socket);
   *connection = record;
   return 0;
 }
@@ -184,6 +191,7 @@ int tcp_socket(const TcpConnection* connection) {
 
 int tcp_destroy(TcpConnection* connection) {
   if (connection == nullptr) return 0;
+  if (connection->in_set) readiness_remove(connection->socket);
   int rc = close(connection->socket) == 0 ? 0 : tcp_socket_error(errno);
   mem_free(connection);
   return rc;
@@ -212,6 +220,13 @@ int tcp_send(TcpConnection* connection, const void* data, int length, int* sent)
   }
   if (sent != nullptr) *sent = sent_here;
   if (sent_here > 0) connection->last_send_time = clock_now();
+  // Bytes left behind make the connection ready again once the socket takes
+  // more; a full send ends that.
+  bool left_behind = sent_here < length;
+  if (connection->in_set && connection->wants_write != left_behind) {
+    connection->wants_write = left_behind;
+    readiness_want_write(connection->socket, left_behind);
+  }
   if (sent_here == length) return 0;
   if (!tcp_would_block(error)) return tcp_socket_error(error);
   // The socket is full. The caller keeps the unsent tail and offers it again;
