@@ -6,7 +6,7 @@ FUZZ_BUILD  := build-fuzz
 # The library's receive paths, the bot's settings file, location text and
 # version answer readers, and orbilo-server's receive paths.
 FUZZ_TARGETS := universe_fuzz world_fuzz settings_fuzz location_fuzz version_fuzz server_fuzz
-# Each input is bounded in time and size; -seed fixes the short runs of make test.
+# Each input is bounded in time and size.
 FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
@@ -68,24 +68,20 @@ fuzz-build: deps
 	cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
-# 20 s a target with a fixed random seed (two minutes for the six); any crash,
-# sanitizer report, leak or broken invariant fails.
-test-fuzz: fuzz-build
+# FUZZ_SECONDS a target with the random seed FUZZ_SEED (empty: a new seed each
+# run): 20 s with seed 1 for make test (two minutes for the six), 5 minutes
+# with a new seed for make fuzz. Any crash, sanitizer report, leak or broken
+# invariant fails.
+FUZZ_SECONDS ?= 20
+FUZZ_SEED   ?= 1
+fuzz: FUZZ_SECONDS = 300
+fuzz: FUZZ_SEED =
+test-fuzz fuzz: fuzz-build
 	@for target in $(FUZZ_TARGETS); do \
 	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
-	  echo "fuzzing $$target for 20 s"; \
-	  $(FUZZ_BUILD)/bin/$$target $(FUZZ_FLAGS) -seed=1 -max_total_time=20 -print_final_stats=1 \
-	    $(FUZZ_BUILD)/corpus/$$corpus tests/fuzz/corpus/$$corpus > $(FUZZ_BUILD)/$$target.log 2>&1 \
-	    || { tail -50 $(FUZZ_BUILD)/$$target.log; exit 1; }; \
-	  grep -E "DONE|stat::average" $(FUZZ_BUILD)/$$target.log || true; \
-	done
-
-# 5 minutes a target, every target.
-fuzz: fuzz-build
-	@for target in $(FUZZ_TARGETS); do \
-	  corpus=$${target%_fuzz}; mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
-	  echo "fuzzing $$target for 5 minutes"; \
-	  $(FUZZ_BUILD)/bin/$$target $(FUZZ_FLAGS) -max_total_time=300 -print_final_stats=1 \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/bin/$$target $(FUZZ_FLAGS) $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
+	    -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    $(FUZZ_BUILD)/corpus/$$corpus tests/fuzz/corpus/$$corpus > $(FUZZ_BUILD)/$$target.log 2>&1 \
 	    || { tail -50 $(FUZZ_BUILD)/$$target.log; exit 1; }; \
 	  grep -E "DONE|stat::" $(FUZZ_BUILD)/$$target.log || true; \

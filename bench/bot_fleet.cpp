@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sdk/sdk.h"
+#include "support/child_process.h"
 
 namespace orbilo {
 
@@ -25,6 +26,14 @@ void on_enter(int rc) {
 }
 
 }  // namespace
+
+std::vector<std::string> server_arguments(const std::vector<std::string>& more, bool admin) {
+  std::vector<std::string> arguments = {program_beside("orbilo-server"), "--universe",
+                                        "127.0.0.1:0", "--version-server", "off"};
+  if (!admin) arguments.push_back("--no-admin");
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  return arguments;
+}
 
 void raise_descriptor_limit() {
   rlimit limit{};

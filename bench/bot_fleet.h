@@ -1,12 +1,21 @@
 // Bots for the benchmarks: library instances in this process, each logged in
 // to the universe of an orbilo-server on loopback and entered into one of its
-// worlds; and this process's own CPU time and resident memory.
+// worlds; the server's arguments; and this process's own CPU time and
+// resident memory.
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 namespace orbilo {
+
+// orbilo-server beside the benchmark program, in a child process so that its
+// work and memory are not counted as the library's: a universe on 127.0.0.1
+// at a port the system picks (ChildProcess::port("universe")), no version
+// service, and the further arguments. With admin its standard input takes
+// commands (ChildProcess::ask).
+std::vector<std::string> server_arguments(const std::vector<std::string>& more, bool admin = false);
 
 // Raises this process's limit of open descriptors to the most it may have;
 // a server started afterwards inherits it.

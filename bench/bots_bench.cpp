@@ -20,7 +20,6 @@
 // bots.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -37,7 +35,8 @@
 #include "bot_fleet.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "server_process.h"
+#include "support/child_process.h"
+#include "support/scratch_directory.h"
 
 using namespace orbilo;
 
@@ -53,7 +52,7 @@ constexpr auto kStartLimit = std::chrono::seconds(180);
 // After the crowd stops, what is on its way arrives well within this.
 constexpr auto kDrainLimit = std::chrono::seconds(60);
 constexpr auto kDrainQuiet = std::chrono::seconds(5);
-constexpr auto kCommandLimit = std::chrono::seconds(30);
+constexpr int kCommandLimitMs = 30000;
 constexpr int kCountReadings = 120;
 constexpr int kReportedBots = 5;  // bots whose mismatch is told on stderr
 // The crowd keeps within a few thousand units of the world's centre and the
@@ -239,18 +238,6 @@ std::map<int, Sent> parse_counts(const std::vector<std::string>& lines) {
   return sent;
 }
 
-// A configuration file with the crowd's chance of asking; removed once the
-// server has read it.
-std::string write_config() {
-  char path[] = "/tmp/orbilo-bots-bench-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) return "";
-  close(fd);
-  std::ofstream file(path);
-  file << "[server]\ncrowd_chat = " << kCrowdChatPerMille << "\n";
-  return path;
-}
-
 std::uint64_t over(std::uint64_t a, std::uint64_t b) {
   return a > b ? a - b : 0;
 }
@@ -266,16 +253,20 @@ void BM_BotsInOneProcess(benchmark::State& state) {
     for (std::string& name : session_names) name.clear();
     long resident_before = process_resident_kib();
     if (api_init(ORBILO_SDK_BUILD) != 0) return state.SkipWithError("api_init failed");
-    std::string config = write_config();
-    ServerProcess server({"--world", "bench=127.0.0.1:0", "--crowd", std::to_string(kCrowd),
-                          "--seed", "1", "--max-clients", "5000", "--config", config},
-                         true);
-    std::remove(config.c_str());
-    if (server.port() == 0) return state.SkipWithError("orbilo-server did not start");
+    // A configuration with the crowd's chance of asking.
+    ScratchDirectory scratch;
+    scratch.write("bots.conf",
+                  "[server]\ncrowd_chat = " + std::to_string(kCrowdChatPerMille) + "\n");
+    ChildProcess server(server_arguments(
+        {"--world", "bench=127.0.0.1:0", "--crowd", std::to_string(kCrowd), "--seed", "1",
+         "--max-clients", "5000", "--config", scratch.path("bots.conf")},
+        true));
+    int port = server.port("universe");
+    if (port == 0) return state.SkipWithError("orbilo-server did not start");
     install_handlers(true);
 
     std::vector<void*> instances;
-    int entered = bots_enter(server.port(), bot_count, "bench", kStartLimit, &instances);
+    int entered = bots_enter(port, bot_count, "bench", kStartLimit, &instances);
     // Each bot shows itself on a grid around the centre, where the crowd walks.
     int side = 1;
     while (side * side < bot_count) ++side;
@@ -313,10 +304,10 @@ void BM_BotsInOneProcess(benchmark::State& state) {
     // The crowd stops. What the bots sent before (their states, each reported
     // to every other bot) may still be on its way through the server: the
     // tally is final once two readings a second apart agree.
-    server.command("crowd stop", "crowd stopped in 1 world", kCommandLimit);
+    server.ask("crowd stop", "crowd stopped in 1 world", kCommandLimitMs);
     std::vector<std::string> answer, before;
     for (int reading = 0; reading < kCountReadings; ++reading) {
-      answer = server.command("counts", "counts end", kCommandLimit);
+      answer = server.ask("counts", "counts end", kCommandLimitMs);
       if (!answer.empty() && answer.size() == before.size() &&
           std::equal(answer.begin() + 1, answer.end(), before.begin() + 1))
         break;

@@ -11,7 +11,7 @@
 #include "bot_fleet.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "server_process.h"
+#include "support/child_process.h"
 
 using namespace orbilo;
 
@@ -23,10 +23,10 @@ constexpr auto kStartLimit = std::chrono::seconds(120);
 // The bots, made once for every benchmark of this file.
 struct Crowd {
   Crowd() {
-    if (api_init(ORBILO_SDK_BUILD) != 0 || server.port() == 0) return;
+    if (api_init(ORBILO_SDK_BUILD) != 0 || port == 0) return;
     std::size_t before = mallinfo2().uordblks;
     std::vector<void*> instances;
-    int entered = bots_enter(server.port(), kBots, "bench", kStartLimit, &instances);
+    int entered = bots_enter(port, kBots, "bench", kStartLimit, &instances);
     // Heap growth over the bots' whole life so far: records, stores, name
     // tables, streams with their buffers and ciphers, and the connections.
     kib_per_instance = static_cast<double>(mallinfo2().uordblks - before) / 1024.0 / kBots;
@@ -36,7 +36,8 @@ struct Crowd {
 
   // The server, started next, inherits the raised limit.
   bool limit_raised = (raise_descriptor_limit(), true);
-  ServerProcess server{{"--world", "bench=127.0.0.1:0", "--max-clients", "5000"}};
+  ChildProcess server{server_arguments({"--world", "bench=127.0.0.1:0", "--max-clients", "5000"})};
+  int port = server.port("universe");
   bool ready = false;
   double kib_per_instance = 0;
 };

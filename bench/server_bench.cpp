@@ -14,7 +14,7 @@
 #include "bot_fleet.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "server_process.h"
+#include "support/child_process.h"
 
 using namespace orbilo;
 
@@ -50,13 +50,15 @@ void BM_ServerClientsHeld(benchmark::State& state) {
     bots.clear();
     counting = false;
     if (api_init(ORBILO_SDK_BUILD) != 0) return state.SkipWithError("api_init failed");
-    ServerProcess server({"--world", "bench=127.0.0.1:0", "--crowd", std::to_string(kCrowd),
-                          "--seed", "1", "--max-clients", "5000"});
-    if (server.port() == 0) return state.SkipWithError("orbilo-server did not start");
+    ChildProcess server(
+        server_arguments({"--world", "bench=127.0.0.1:0", "--crowd", std::to_string(kCrowd),
+                          "--seed", "1", "--max-clients", "5000"}));
+    int port = server.port("universe");
+    if (port == 0) return state.SkipWithError("orbilo-server did not start");
     api_event_set(EVENT_AVATAR_CHANGE, on_change);
     api_event_set(EVENT_WORLD_DISCONNECT, on_disconnect);
     std::vector<void*> instances;
-    bots_enter(server.port(), kBots, "bench", kStartLimit, &instances);
+    bots_enter(port, kBots, "bench", kStartLimit, &instances);
     for (void* instance : instances) bots[instance] = Bot{};
 
     double cpu_before = server.cpu_seconds();

@@ -10,11 +10,11 @@
 #include <set>
 #include <string>
 
-#include "bench/server_process.h"
 #include "net/clock.h"
 #include "net/memory.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
+#include "support/child_process.h"
 
 using namespace orbilo;
 
@@ -106,7 +106,7 @@ class AllocationFailure : public testing::Test {
     check_result("api_event_set", api_event_set(EVENT_AVATAR_ADD, on_avatar_add));
     check_result("api_event_set", api_event_set(EVENT_WORLD_DISCONNECT, on_world_disconnect));
     void* instance = nullptr;
-    rc = api_create("127.0.0.1", server_.port(), &instance);
+    rc = api_create("127.0.0.1", port_, &instance);
     if (rc == 0) {
       check_result("api_string_set", api_string_set(ATTR_LOGIN_NAME, "Ball"));
       check_result("api_int_set", api_int_set(ATTR_LOGIN_OWNER, 1));
@@ -134,11 +134,14 @@ class AllocationFailure : public testing::Test {
     }
   }
 
-  ServerProcess server_{{"--world", "alloc=127.0.0.1:0", "--crowd", std::to_string(kCrowd)}};
+  ChildProcess server_{{program_beside("orbilo-server"), "--universe", "127.0.0.1:0",
+                        "--version-server", "off", "--no-admin", "--world", "alloc=127.0.0.1:0",
+                        "--crowd", std::to_string(kCrowd)}};
+  int port_ = server_.port("universe");
 };
 
 TEST_F(AllocationFailure, EachAllocationInTurnFailsCleanly) {
-  ASSERT_NE(server_.port(), 0) << "orbilo-server did not start";
+  ASSERT_NE(port_, 0) << "orbilo-server did not start";
   long allocations = live(0);
   ASSERT_TRUE(there()) << "without failures the bot must reach its world: " << life.what;
   ASSERT_FALSE(life.surfaced) << life.what;
@@ -164,7 +167,7 @@ TEST_F(AllocationFailure, EachAllocationInTurnFailsCleanly) {
 // Memory that runs out for good from some point on: every later allocation
 // fails too, reconnects included. The bot says so and gives its blocks back.
 TEST_F(AllocationFailure, MemoryThatStaysExhaustedIsReportedAndNothingLeaks) {
-  ASSERT_NE(server_.port(), 0) << "orbilo-server did not start";
+  ASSERT_NE(port_, 0) << "orbilo-server did not start";
   long allocations = live(0);
   ASSERT_TRUE(there()) << life.what;
   for (long nth = 1; nth <= allocations; ++nth) {

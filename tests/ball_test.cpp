@@ -13,8 +13,6 @@ using namespace orbilo;
 
 namespace {
 
-using scripted::Body;
-using scripted::Bytes;
 using session::SessionTest;
 
 class Ball : public SessionTest {
@@ -33,25 +31,13 @@ class Ball : public SessionTest {
 
   // An avatar arrives with a name, so that later reports carry it.
   void arrive(int session, const std::string& name) {
-    ASSERT_TRUE(world_link_.send_world(2, Body()
-                                              .long_(session)
-                                              .string(name)
-                                              .long_(0)
-                                              .long_(0)
-                                              .long_(0)
-                                              .word(0)
-                                              .byte(0)
-                                              .byte(0)
-                                              .word(0)
-                                              .long_(0)
-                                              .long_(0)
-                                              .bytes_));
+    ASSERT_TRUE(world_link_.send(messages::avatar_add({.session = session, .name = name})));
   }
 
   void change(int session, int x, int z, int yaw, int gesture) {
-    ASSERT_TRUE(world_link_.send_world(
-        4, Body().word(session).long_(x).long_(0).long_(z).word(yaw).byte(0).byte(gesture).bytes_));
-    ASSERT_TRUE(world_link_.send_world(16, {}));
+    ASSERT_TRUE(world_link_.send(messages::avatar_change(
+        {.session = session, .x = x, .z = z, .yaw = yaw, .gesture = gesture})));
+    ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
     instance()->last_world_message_id = -1;
     ASSERT_TRUE(pump_until([&] { return instance()->last_world_message_id == 16; }));
   }
@@ -61,13 +47,11 @@ class Ball : public SessionTest {
     if (world_link_.quiet(50)) return std::nullopt;
     auto message = world_link_.receive();
     if (!message || message->id != 8 || message->body.size() != 16) return std::nullopt;
-    auto long_at = [&](int at) {
-      const Bytes& b = message->body;
-      return static_cast<int>(static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 |
-                              b[at + 2] << 8 | b[at + 3]);
-    };
-    int yaw = static_cast<std::int16_t>(message->body[12] << 8 | message->body[13]);
-    return std::array<int, 3>{long_at(0), long_at(8), yaw};
+    messages::Read read(message->body);
+    int x = static_cast<std::int32_t>(read.long32());
+    read.long32();
+    int z = static_cast<std::int32_t>(read.long32());
+    return std::array<int, 3>{x, z, static_cast<std::int16_t>(read.word())};
   }
 
   RecordingView view_;
@@ -140,7 +124,7 @@ TEST_F(Ball, ChatQueriesAreAnsweredInWhispers) {
   };
   for (const Case& each : cases) {
     SCOPED_TRACE(each.said);
-    ASSERT_TRUE(world_link_.send_world(12, Body().word(8).string(each.said).bytes_));
+    ASSERT_TRUE(world_link_.send(messages::chat(8, each.said)));
     if (each.reply == nullptr) {
       EXPECT_TRUE(world_link_.quiet(200) || (api_wait(100), world_link_.quiet(100)));
       continue;
@@ -148,8 +132,7 @@ TEST_F(Ball, ChatQueriesAreAnsweredInWhispers) {
     std::optional<scripted::Message> whisper;
     ASSERT_TRUE(
         pump_until([&] { return !world_link_.quiet(5) && (whisper = world_link_.receive()); }));
-    EXPECT_EQ(whisper->id, 11);
-    EXPECT_EQ(whisper->body, Body().word(8).string(each.reply).bytes_);
+    EXPECT_EQ(whisper->bytes(), messages::whisper(8, each.reply));
   }
   ASSERT_GE(view_.log.size(), 3u);
   EXPECT_EQ(view_.log[0], "Owner response sent to Asker.");
@@ -157,8 +140,8 @@ TEST_F(Ball, ChatQueriesAreAnsweredInWhispers) {
   EXPECT_EQ(view_.colours[0].green, 143);
 
   // A world of build 16: no replies and no log lines.
-  ASSERT_TRUE(world_link_.send_world(1, Body().byte(21).data({'1', '6'}).bytes_));
-  ASSERT_TRUE(world_link_.send_world(12, Body().word(8).string("bob owner").bytes_));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, "16"}})));
+  ASSERT_TRUE(world_link_.send(messages::chat(8, "bob owner")));
   std::size_t logged = view_.log.size();
   api_wait(100);
   api_wait(100);

@@ -4,18 +4,11 @@
 // directory may not be written. Processes run for real here, so each wait
 // is bounded and a few seconds at most.
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -25,9 +18,12 @@
 #include <thread>
 
 #include "app/session.h"
-#include "server/testing/raw_link.h"
+#include "sdk/sdk.h"
+#include "support/child_process.h"
 #include "support/loopback.h"
 #include "support/recording_view.h"
+#include "support/scratch_directory.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 
@@ -35,37 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNogroup = 65534;
-
-std::string ProgramBeside(const std::string& name) {
-  char self[4096] = {};
-  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path(self, length > 0 ? static_cast<std::size_t>(length) : 0);
-  return path.substr(0, path.rfind('/') + 1) + name;
-}
-
-// Loopback ports that were free a moment ago: each bound to port 0, then let go.
-std::vector<int> FreePorts(int count) {
-  std::vector<int> fds, ports;
-  for (int k = 0; k < count; ++k) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      ports.push_back(0);
-    } else {
-      ports.push_back(ntohs(address.sin_port));
-    }
-    fds.push_back(fd);
-  }
-  for (int fd : fds) close(fd);
-  return ports;
-}
 
 // Waits until done() holds, checking every 10 ms: false after timeout.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
@@ -84,161 +49,26 @@ int Count(const std::string& text, const std::string& part) {
   return count;
 }
 
-// A program in a child process with pipes on its three streams, read by
-// threads of their own so that it never blocks on a full pipe. As_nobody
-// runs it as the user nobody (when this process is root).
-class Process {
- public:
-  Process(const std::vector<std::string>& arguments, bool as_nobody = false) {
-    // A command written to a program that has ended must fail, not end the test.
-    signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> args = arguments;
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-      return;
-    bool drop = as_nobody && geteuid() == 0;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      dup2(err[1], 2);
-      if (drop && (setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 || setuid(kNobody) != 0))
-        _exit(126);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    stdin_ = in[1];
-    readers_[0] = std::thread([this, fd = out[0]] { Read(fd, &out_); });
-    readers_[1] = std::thread([this, fd = err[0]] { Read(fd, &err_); });
-  }
-  ~Process() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stdin_ >= 0) close(stdin_);
-    for (std::thread& reader : readers_) {
-      if (reader.joinable()) reader.join();
-    }
-  }
-
-  void Send(const std::string& text) { (void)!write(stdin_, text.data(), text.size()); }
-  void Signal(int number) { kill(pid_, number); }
-
-  std::string Out() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return out_;
-  }
-  std::string Err() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return err_;
-  }
-  bool WaitOut(const std::string& text, std::chrono::milliseconds timeout = 5s) const {
-    return WaitUntil([&] { return Out().find(text) != std::string::npos; }, timeout);
-  }
-  bool WaitErr(const std::string& text, std::chrono::milliseconds timeout = 5s) const {
-    return WaitUntil([&] { return Err().find(text) != std::string::npos; }, timeout);
-  }
-
-  // True while the program runs.
-  bool Running() {
-    if (exited_ || pid_ <= 0) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-    exited_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return false;
-  }
-  // The exit status once the program has ended (bounded), or -1.
-  int Finish(std::chrono::milliseconds timeout = 5s) {
-    WaitUntil([&] { return !Running(); }, timeout);
-    return exited_ ? status_ : -1;
-  }
-
- private:
-  void Read(int fd, std::string* into) {
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(fd, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR)) {
-      if (count <= 0) continue;
-      std::lock_guard<std::mutex> hold(mutex_);
-      into->append(buffer, static_cast<std::size_t>(count));
-    }
-    close(fd);
-  }
-
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = -1;
-  int stdin_ = -1;
-  mutable std::mutex mutex_;
-  std::string out_, err_;
-  std::thread readers_[2];
-};
-
-// Whether a child of this process can run as the user nobody.
-bool CanRunAsNobody() {
-  if (geteuid() != 0) return true;
-  pid_t child = fork();
-  if (child == 0)
-    _exit(setgroups(0, nullptr) == 0 && setgid(kNogroup) == 0 && setuid(kNobody) == 0 ? 0 : 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 class ConsoleFaults : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orbilo-console-faults-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    ini_ = directory_ + "/orbilo.ini";
-  }
-  void TearDown() override {
-    chmod(directory_.c_str(), 0700);
-    std::filesystem::remove_all(directory_);
-    if (!program_directory_.empty()) std::filesystem::remove_all(program_directory_);
-  }
-
-  void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& path) const {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-  }
-  int Entries() const {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory_), {}));
-  }
   std::vector<std::string> Console() const {
-    return {ProgramBeside("orbilo-console"), "-C", directory_};
+    return {program_beside("orbilo-console"), "-C", scratch_.path()};
   }
   // The console for a run as the user nobody, who may not reach the build
   // tree (a checkout in a private directory): a copy in a directory of its
   // own that everyone may enter.
   std::vector<std::string> ConsoleForNobody() {
-    char pattern[] = "/tmp/orbilo-console-program-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return Console();
-    program_directory_ = pattern;
-    std::string copy = program_directory_ + "/orbilo-console";
+    std::string copy = program_copy_.path("orbilo-console");
     std::error_code error;
-    std::filesystem::copy_file(ProgramBeside("orbilo-console"), copy, error);
-    chmod(program_directory_.c_str(), 0755);
+    std::filesystem::copy_file(program_beside("orbilo-console"), copy, error);
+    chmod(program_copy_.path().c_str(), 0755);
     chmod(copy.c_str(), 0755);
-    return {copy, "-C", directory_};
+    return {copy, "-C", scratch_.path()};
   }
 
-  std::string directory_;
-  std::string program_directory_;
-  std::string ini_;
+  ScratchDirectory scratch_;
+  ScratchDirectory program_copy_;
+  const std::string ini_ = scratch_.path("orbilo.ini");
 };
 
 // orbilo-server killed with SIGKILL while orbilo-console's bot is in its
@@ -247,9 +77,9 @@ class ConsoleFaults : public testing::Test {
 // where it was (not at its login location), and is kicked about; quit then
 // saves the settings.
 TEST_F(ConsoleFaults, TheServerKilledAndRestartedWhileTheBotIsInItsWorld) {
-  std::vector<int> ports = FreePorts(3);
-  ASSERT_EQ(std::count(ports.begin(), ports.end(), 0), 0);
-  auto server_config = [&](int crowd) {
+  // The universe, the version service and the world: the first server takes
+  // its ports from the OS, the second listens on them again.
+  auto server_config = [&](int crowd, const std::vector<int>& ports) {
     std::ostringstream text;
     text << "[server]\ncrowd_tick = 50\nseed = 7\ntrace = yes\nadmin_stdin = no\n"
          << "[universe]\nlisten = 127.0.0.1:" << ports[0] << "\n"
@@ -258,46 +88,46 @@ TEST_F(ConsoleFaults, TheServerKilledAndRestartedWhileTheBotIsInItsWorld) {
          << "[citizen 1]\nname = Demo\npassword = demo\n";
     return text.str();
   };
-  Write(directory_ + "/alone.conf", server_config(0));
-  Write(directory_ + "/crowd.conf", server_config(8));
-  Write(ini_,
-        "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n[universe]\n"
-        "host=127.0.0.1\nport=" +
-            std::to_string(ports[0]) +
-            "\n[version]\nhost=127.0.0.1\nport=" + std::to_string(ports[1]) + "\n");
-  const std::string server = ProgramBeside("orbilo-server");
-
-  auto first = std::make_unique<Process>(
-      std::vector<std::string>{server, "--config", directory_ + "/alone.conf"});
-  ASSERT_TRUE(first->WaitOut("version service: ")) << first->Out() << first->Err();
-  Process console(Console());
-  ASSERT_TRUE(console.WaitOut("Orbilo is now running.\n")) << console.Out() << console.Err();
+  scratch_.write("alone.conf", server_config(0, {0, 0, 0}));
+  const std::string server = program_beside("orbilo-server");
+  auto first = std::make_unique<ChildProcess>(
+      std::vector<std::string>{server, "--config", scratch_.path("alone.conf")});
+  const std::vector<int> ports = {first->port("universe"), first->port("version service"),
+                                  first->port("world \"demo\"")};
+  ASSERT_EQ(std::count(ports.begin(), ports.end(), 0), 0) << first->out() << first->err();
+  scratch_.write("crowd.conf", server_config(8, ports));
+  scratch_.write("orbilo.ini",
+                 "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n"
+                 "[universe]\nhost=127.0.0.1\nport=" +
+                     std::to_string(ports[0]) +
+                     "\n[version]\nhost=127.0.0.1\nport=" + std::to_string(ports[1]) + "\n");
+  ChildProcess console(Console());
+  ASSERT_TRUE(console.wait_out("Orbilo is now running.\n")) << console.out() << console.err();
 
   // Away from its login location, with no crowd to move it on.
-  console.Send("set CenterCoords=2n 3w\napply\n");
-  ASSERT_TRUE(console.WaitOut("Change successful.\n"));
+  console.send("set CenterCoords=2n 3w\napply\n");
+  ASSERT_TRUE(console.wait_out("Change successful.\n"));
   const std::string placed = "x=3000 y=0 z=2000 yaw=0 type=0 gesture=0";
-  ASSERT_TRUE(first->WaitOut(placed)) << first->Out();
+  ASSERT_TRUE(first->wait_out(placed)) << first->out();
 
-  first->Signal(SIGKILL);
-  EXPECT_TRUE(WaitUntil([&] { return !first->Running(); }));
+  first->kill_hard();
   first.reset();
   const std::string lost = "Orbilo has lost its world connection (reason: connection lost).\n";
-  ASSERT_TRUE(console.WaitOut(lost));
+  ASSERT_TRUE(console.wait_out(lost));
   // A universe reconnect attempt finds nothing listening; the console runs on.
   std::this_thread::sleep_for(1200ms);
-  EXPECT_TRUE(console.Running());
+  EXPECT_TRUE(console.running());
 
-  Process second({server, "--config", directory_ + "/crowd.conf"});
-  ASSERT_TRUE(second.WaitOut("version service: ")) << second.Out() << second.Err();
-  ASSERT_TRUE(console.WaitOut("Orbilo has re-entered the world.\n")) << console.Out();
-  EXPECT_TRUE(second.WaitOut("login: [Ball] for citizen 1"));
-  EXPECT_TRUE(second.WaitOut("entry: [Ball] into demo"));
+  ChildProcess second({server, "--config", scratch_.path("crowd.conf")});
+  ASSERT_TRUE(second.wait_out("version service: ")) << second.out() << second.err();
+  ASSERT_TRUE(console.wait_out("Orbilo has re-entered the world.\n")) << console.out();
+  EXPECT_TRUE(second.wait_out("login: [Ball] for citizen 1"));
+  EXPECT_TRUE(second.wait_out("entry: [Ball] into demo"));
 
   // The first state on the new server is the one the bot had: re-sent by
   // the library, not a new entry at the login location.
-  ASSERT_TRUE(second.WaitOut("<- 8 state "));
-  std::string log = second.Out();
+  ASSERT_TRUE(second.wait_out("<- 8 state "));
+  std::string log = second.out();
   std::size_t state = log.find("<- 8 state ");
   std::string line = log.substr(state, log.find('\n', state) - state);
   EXPECT_EQ(line.substr(line.find(" x=") + 1), placed);
@@ -305,28 +135,28 @@ TEST_F(ConsoleFaults, TheServerKilledAndRestartedWhileTheBotIsInItsWorld) {
   // A kick from the crowd, and the ball's answer to it.
   ASSERT_TRUE(WaitUntil(
       [&] {
-        log = second.Out();
+        log = second.out();
         std::size_t kick = log.find("kick in demo: ");
         return kick != std::string::npos && log.find("<- 8 state ", kick) != std::string::npos;
       },
       10s))
       << log;
 
-  std::string out = console.Out();
+  std::string out = console.out();
   EXPECT_EQ(Count(out, lost), 1);
   EXPECT_EQ(Count(out, "Orbilo has lost"), 1);
   EXPECT_EQ(Count(out, "Orbilo has logged in again.\n"), 1);
   EXPECT_EQ(Count(out, "Orbilo has successfully entered the world.\n"), 1);
   EXPECT_EQ(Count(out, "Orbilo has re-entered the world.\n"), 1);
-  EXPECT_EQ(Count(console.Err(), "status: " + lost), 1);
-  EXPECT_EQ(Count(second.Out(), "entry: [Ball]"), 1);
+  EXPECT_EQ(Count(console.err(), "status: " + lost), 1);
+  EXPECT_EQ(Count(second.out(), "entry: [Ball]"), 1);
 
-  console.Send("quit\n");
-  EXPECT_EQ(console.Finish(), 0);
-  EXPECT_EQ(console.Err().find("could not save"), std::string::npos);
-  EXPECT_NE(Read(ini_).find("\nCenterCoords=2n 3w\n"), std::string::npos);
-  second.Signal(SIGTERM);
-  EXPECT_EQ(second.Finish(), 0);
+  console.send("quit\n");
+  EXPECT_EQ(console.finish(), 0);
+  EXPECT_EQ(console.err().find("could not save"), std::string::npos);
+  EXPECT_NE(scratch_.read("orbilo.ini").find("\nCenterCoords=2n 3w\n"), std::string::npos);
+  second.signal(SIGTERM);
+  EXPECT_EQ(second.finish(), 0);
 }
 
 // A version server that answers short or with a length of no use: the
@@ -354,20 +184,22 @@ TEST_F(ConsoleFaults, AVersionServerAtFault) {
       peer.send(each.answer.data(), each.answer.size());
       peer.close();
     });
-    Write(ini_, "[Main]\nName=Ball\nWorld=demo\n[universe]\nhost=127.0.0.1\nport=" +
-                    std::to_string(ntohs(universe.port())) + "\n[version]\nhost=127.0.0.1\nport=" +
-                    std::to_string(ntohs(listener.port())) + "\n");
-    Process console(Console());
-    EXPECT_EQ(console.Finish(), 1);
+    scratch_.write(
+        "orbilo.ini",
+        "[Main]\nName=Ball\nWorld=demo\n[universe]\nhost=127.0.0.1\nport=" +
+            std::to_string(ntohs(universe.port())) +
+            "\n[version]\nhost=127.0.0.1\nport=" + std::to_string(ntohs(listener.port())) + "\n");
+    ChildProcess console(Console());
+    EXPECT_EQ(console.finish(), 1);
     version.join();
-    EXPECT_TRUE(console.WaitErr(
+    EXPECT_TRUE(console.wait_err(
         "orbilo-console: Sorry, a network error occured while talking to the version server: " +
         each.error + "\n"))
-        << console.Err();
-    EXPECT_EQ(console.Out(), "");
-    EXPECT_EQ(console.Err().find("Attempting to login"), std::string::npos);
-    EXPECT_EQ(console.Err().find("could not save"), std::string::npos);
-    EXPECT_NE(Read(ini_).find("ReturnHome=0\n"), std::string::npos);
+        << console.err();
+    EXPECT_EQ(console.out(), "");
+    EXPECT_EQ(console.err().find("Attempting to login"), std::string::npos);
+    EXPECT_EQ(console.err().find("could not save"), std::string::npos);
+    EXPECT_NE(scratch_.read("orbilo.ini").find("ReturnHome=0\n"), std::string::npos);
   }
 }
 
@@ -375,79 +207,73 @@ TEST_F(ConsoleFaults, AVersionServerAtFault) {
 // defaults (no world, so it asks for one), and does not write the file at
 // quit, saying that too. Root reads any file, so the console runs as nobody.
 TEST_F(ConsoleFaults, AnUnreadableSettingsFile) {
-  if (!CanRunAsNobody()) GTEST_SKIP() << "cannot run as another user";
+  if (!can_run_as_nobody()) GTEST_SKIP() << "cannot run as another user";
   const std::string before = "[Main]\nName=Mine\nWorld=mine\n; my notes\n";
-  Write(ini_, before);
+  scratch_.write("orbilo.ini", before);
   chmod(ini_.c_str(), 0000);
-  chmod(directory_.c_str(), 0777);
-  Process console(ConsoleForNobody(), true);
-  EXPECT_TRUE(console.WaitErr("orbilo-console: cannot read " + ini_ +
-                              ": starting with the defaults; the file will not be written\n"))
-      << console.Err();
-  EXPECT_TRUE(console.WaitErr("Orbilo: You must input a world.\n")) << console.Err();
-  console.Send("quit\n");
-  EXPECT_EQ(console.Finish(), 0);
-  EXPECT_TRUE(console.WaitErr("orbilo-console: could not save the settings to " + ini_ + "\n"));
+  chmod(scratch_.path().c_str(), 0777);
+  ChildProcess console(ConsoleForNobody(), true);
+  EXPECT_TRUE(console.wait_err("orbilo-console: cannot read " + ini_ +
+                               ": starting with the defaults; the file will not be written\n"))
+      << console.err();
+  EXPECT_TRUE(console.wait_err("Orbilo: You must input a world.\n")) << console.err();
+  console.send("quit\n");
+  EXPECT_EQ(console.finish(), 0);
+  EXPECT_TRUE(console.wait_err("orbilo-console: could not save the settings to " + ini_ + "\n"));
   chmod(ini_.c_str(), 0600);
-  EXPECT_TRUE(Read(ini_) == before);
-  EXPECT_EQ(Entries(), 1);
+  EXPECT_TRUE(scratch_.read("orbilo.ini") == before);
+  EXPECT_EQ(scratch_.entries(), 1);
 }
 
 // A directory the console may not write: the settings are read and the bot
 // runs; at quit the console says it could not save, and the file is as it
 // was, with no stray file beside it.
 TEST_F(ConsoleFaults, ASettingsFileInAReadOnlyDirectory) {
-  if (!CanRunAsNobody()) GTEST_SKIP() << "cannot run as another user";
+  if (!can_run_as_nobody()) GTEST_SKIP() << "cannot run as another user";
   server_testing::TestServer servers;
   ASSERT_EQ(servers.create_error, 0) << servers.error;
-  std::atomic<bool> stop{false};
-  std::thread serving([&] {
-    while (!stop) server_step(servers.server, 5);
-  });
+  auto serving = std::make_unique<server_testing::Serving>(servers);
   const std::string before =
       "[Main]\r\nName=Ball\r\nCitizen=1\r\nPassword=demo\r\nWorld=demo\r\n[universe]\r\n"
       "host=127.0.0.1\r\nport=" +
       std::to_string(servers.universe_port()) +
       "\r\n[version]\r\nhost=127.0.0.1\r\nport=" + std::to_string(servers.version_port()) +
       "\r\n; mine";
-  Write(ini_, before);
+  scratch_.write("orbilo.ini", before);
   chmod(ini_.c_str(), 0644);
-  chmod(directory_.c_str(), 0555);
+  chmod(scratch_.path().c_str(), 0555);
   {
-    Process console(ConsoleForNobody(), true);
-    EXPECT_TRUE(console.WaitOut("Orbilo is now running.\n")) << console.Out() << console.Err();
-    console.Send("set CenterCoords=1n 1e\napply\n");
-    EXPECT_TRUE(console.WaitOut("Change successful.\n"));
-    console.Send("quit\n");
-    EXPECT_EQ(console.Finish(), 0);
-    EXPECT_TRUE(console.WaitErr("orbilo-console: could not save the settings to " + ini_ + "\n"))
-        << console.Err();
-    EXPECT_EQ(console.Err().find("cannot read"), std::string::npos);
+    ChildProcess console(ConsoleForNobody(), true);
+    EXPECT_TRUE(console.wait_out("Orbilo is now running.\n")) << console.out() << console.err();
+    console.send("set CenterCoords=1n 1e\napply\n");
+    EXPECT_TRUE(console.wait_out("Change successful.\n"));
+    console.send("quit\n");
+    EXPECT_EQ(console.finish(), 0);
+    EXPECT_TRUE(console.wait_err("orbilo-console: could not save the settings to " + ini_ + "\n"))
+        << console.err();
+    EXPECT_EQ(console.err().find("cannot read"), std::string::npos);
   }
-  stop = true;
-  serving.join();
-  EXPECT_TRUE(Read(ini_) == before);
-  EXPECT_EQ(Entries(), 1);
+  serving.reset();
+  EXPECT_TRUE(scratch_.read("orbilo.ini") == before);
+  EXPECT_EQ(scratch_.entries(), 1);
 }
 
 // The session core with the servers in this process: after a world change
 // by Apply, the servers go away and come back on the same ports. The bot
 // returns to the world it was in, where it was, without entering again.
 TEST(SessionCoreFaults, TheServersRestartedAfterAWorldChange) {
-  char pattern[] = "/tmp/orbilo-session-faults-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string directory = pattern;
-  IniPath = directory + "/orbilo.ini";
+  ScratchDirectory scratch;
+  IniPath = scratch.path("orbilo.ini");
   ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);  // first: it restarts the clock the servers share
 
-  // The servers on a thread of their own, their log lines collected.
+  // The servers on a thread of their own, their log lines collected; they
+  // take their ports from the OS at first, and the same ones again later.
   struct Servers {
-    std::vector<int> ports = FreePorts(4);
+    std::vector<int> ports = {0, 0, 0, 0};
     std::mutex mutex;
     std::vector<std::string> log;
     std::unique_ptr<server_testing::TestServer> test;
-    std::atomic<bool> stop{false};
-    std::thread serving;
+    std::unique_ptr<server_testing::Serving> serving;
 
     ~Servers() { Halt(); }
     bool Start() {
@@ -466,15 +292,13 @@ TEST(SessionCoreFaults, TheServersRestartedAfterAWorldChange) {
         };
       });
       if (test->create_error != 0) return false;
-      stop = false;
-      serving = std::thread([this] {
-        while (!stop) server_step(test->server, 5);
-      });
+      ports = {test->universe_port(), test->version_port(), test->world_port("demo"),
+               test->world_port("other")};
+      serving = std::make_unique<server_testing::Serving>(*test);
       return true;
     }
     void Halt() {
-      stop = true;
-      if (serving.joinable()) serving.join();
+      serving.reset();
       test.reset();
       std::lock_guard<std::mutex> hold(mutex);
       log.clear();
@@ -513,7 +337,6 @@ TEST(SessionCoreFaults, TheServersRestartedAfterAWorldChange) {
     servers.Halt();
     Running = 0;
     IniPath.clear();
-    std::filesystem::remove_all(directory);
   }};
   auto pump_until = [&](const std::function<bool()>& done) {
     for (int tick = 0; tick < 600 && !done(); ++tick) {
@@ -559,10 +382,8 @@ TEST(SessionCoreFaults, TheServersRestartedAfterAWorldChange) {
 // the defaults the bot ran on are not written over them at the end, even
 // when the file can be read by then.
 TEST(SessionCoreFaults, SettingsUnreadableAtStartAreNotWrittenAtTheEnd) {
-  char pattern[] = "/tmp/orbilo-session-faults-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string directory = pattern;
-  IniPath = directory + "/orbilo.ini";
+  ScratchDirectory scratch;
+  IniPath = scratch.path("orbilo.ini");
   ASSERT_EQ(mkfifo(IniPath.c_str(), 0600), 0);  // refused before any read
   ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);
   RecordingView view;
@@ -574,14 +395,11 @@ TEST(SessionCoreFaults, SettingsUnreadableAtStartAreNotWrittenAtTheEnd) {
 
   const std::string mine = "[Main]\nName=Mine\nWorld=mine\n";
   std::filesystem::remove(IniPath);
-  std::ofstream(IniPath, std::ios::binary) << mine;
+  scratch.write("orbilo.ini", mine);
   page.Destroy();
   EXPECT_FALSE(page.settings_saved());
-  std::ostringstream text;
-  text << std::ifstream(IniPath, std::ios::binary).rdbuf();
-  EXPECT_EQ(text.str(), mine);
+  EXPECT_EQ(scratch.read("orbilo.ini"), mine);
   IniPath.clear();
-  std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "net/clock.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "support/server_child.h"
+#include "support/child_process.h"
 
 using namespace orbilo;
 
@@ -54,25 +54,41 @@ class FaultsServerRestart : public testing::Test {
  protected:
   void SetUp() override {
     seen = Seen{};
-    ASSERT_TRUE(server_.start()) << "orbilo-server did not start";
+    ASSERT_TRUE(start_server()) << "orbilo-server did not start";
     ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);
     api_callback_set(CALLBACK_LOGIN, on_login);
     api_callback_set(CALLBACK_ENTER, on_enter);
     api_event_set(EVENT_WORLD_DISCONNECT, on_world_disconnect);
-    ASSERT_EQ(api_create("127.0.0.1", server_.universe_port(), &bot_), 0);
+    ASSERT_EQ(api_create("127.0.0.1", universe_port_, &bot_), 0);
     api_string_set(ATTR_LOGIN_NAME, "Ball");
     api_int_set(ATTR_LOGIN_OWNER, 1);
     api_string_set(ATTR_LOGIN_PRIVILEGE_PASSWORD, "demo");
   }
   void TearDown() override {
     if (HasFailure()) {
-      for (const std::string& line : server_.log()) std::printf("server: %s\n", line.c_str());
+      for (const std::string& line : server_.lines()) std::printf("server: %s\n", line.c_str());
     }
     if (bot_ != nullptr) api_destroy();
     api_term();
   }
 
   Instance* instance() const { return static_cast<Instance*>(bot_); }
+
+  // orbilo-server with a universe and the world "demo" (build 39, no crowd)
+  // on 127.0.0.1, and citizen 1 "Demo" with the password "demo"; every
+  // message is traced in its log. The first start takes ports from the OS,
+  // later starts the same ports again.
+  bool start_server() {
+    const std::string at = "127.0.0.1:";
+    if (!server_.start({program_beside("orbilo-server"), "--universe",
+                        at + std::to_string(universe_port_), "--version-server", "off", "--world",
+                        "demo=" + at + std::to_string(world_port_), "--world-build", "39",
+                        "--crowd", "0", "--citizen", "1:Demo:demo", "--seed", "1", "--trace"}))
+      return false;
+    universe_port_ = server_.port("universe");
+    world_port_ = server_.port("world \"demo\"");
+    return universe_port_ != 0 && world_port_ != 0;
+  }
 
   // Pumps until done, for five seconds of real time at most. A link waiting
   // to be reopened has its second moved on by the clock hook.
@@ -91,11 +107,13 @@ class FaultsServerRestart : public testing::Test {
   // The next log line of the server holding text, read while the bot pumps.
   std::string pump_until_logged(const std::string& text) {
     std::string line;
-    pump_until([&] { return !(line = server_.wait_for(text, 20)).empty(); });
+    pump_until([&] { return !(line = server_.next_line(text, 20)).empty(); });
     return line;
   }
 
-  ServerChild server_{ORBILO_SERVER_PATH};
+  ChildProcess server_;
+  int universe_port_ = 0;
+  int world_port_ = 0;
   void* bot_ = nullptr;
 };
 
@@ -105,8 +123,8 @@ TEST_F(FaultsServerRestart, TheBotLogsInAgainReEntersAndResendsItsState) {
   ASSERT_EQ(seen.login_rc, 0);
   ASSERT_EQ(seen.enter_rc, 0);
   ASSERT_NE(pump_until_logged("8 state session="), "");
-  const int universe_port = server_.universe_port();
-  const int world_port = server_.world_port();
+  const int universe_port = universe_port_;
+  const int world_port = world_port_;
 
   server_.kill_hard();
   ASSERT_TRUE(pump_until([] { return seen.disconnects == 1; }));
@@ -118,9 +136,9 @@ TEST_F(FaultsServerRestart, TheBotLogsInAgainReEntersAndResendsItsState) {
   }
   EXPECT_EQ(seen.disconnects, 1);
 
-  ASSERT_TRUE(server_.start());
-  ASSERT_EQ(server_.universe_port(), universe_port);
-  ASSERT_EQ(server_.world_port(), world_port);
+  ASSERT_TRUE(start_server());
+  ASSERT_EQ(universe_port_, universe_port);
+  ASSERT_EQ(world_port_, world_port);
   EXPECT_NE(pump_until_logged("47 login build="), "");
   EXPECT_NE(pump_until_logged("world login \"demo\""), "");
   std::string state = pump_until_logged("8 state session=");
@@ -142,7 +160,7 @@ TEST_F(FaultsServerRestart, KilledAgainWhileTheBotComesBack) {
   ASSERT_TRUE(pump_until([] { return seen.enters == 1; }));
   server_.kill_hard();
   ASSERT_TRUE(pump_until([] { return seen.disconnects == 1; }));
-  ASSERT_TRUE(server_.start());
+  ASSERT_TRUE(start_server());
   // Killed again once the bot has sent its login, so before its world link
   // can be back: the universe link must be logged in first. Passes that do
   // not wait leave no time for the reply to be read in the same pass.
@@ -152,7 +170,7 @@ TEST_F(FaultsServerRestart, KilledAgainWhileTheBotComesBack) {
     clock_advance(kSecond + 1);
     api_wait(10);
   }
-  ASSERT_TRUE(server_.start());
+  ASSERT_TRUE(start_server());
   std::string state = pump_until_logged("8 state session=");
   EXPECT_NE(state.find(" x=1234 "), std::string::npos) << state;
   EXPECT_TRUE(pump_until([this] { return instance()->world_state == kWorldEntered; }));

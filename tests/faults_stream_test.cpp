@@ -17,7 +17,6 @@ using namespace orbilo;
 
 namespace {
 
-using scripted::Body;
 using scripted::Bytes;
 using scripted::Message;
 using scripted::Rc4;
@@ -26,9 +25,7 @@ using session::SessionTest;
 
 constexpr int kSecond = 1000;
 
-Bytes frame(const Bytes& body) {
-  return Body().word(static_cast<int>(body.size())).bytes(body).bytes_;
-}
+using messages::frame;
 
 Bytes joined(const std::vector<Bytes>& parts) {
   Bytes all;
@@ -44,12 +41,10 @@ class RawLink {
   // The key message (universe 22 with result 0, or world 17) for the
   // client's receive and send discards; both directions are keyed after it.
   Bytes keys(bool universe, int receive_discard, int send_discard) {
-    Body body;
-    if (universe) body.byte(0);
-    body.byte(universe ? 22 : 17).word(receive_discard).word(send_discard);
     out_ = Rc4(receive_discard);
     in_ = Rc4(send_discard);
-    return frame(body.bytes_);
+    return frame(universe ? messages::universe_keys(receive_discard, send_discard)
+                          : messages::world_keys(receive_discard, send_discard));
   }
   // A framed message, enciphered.
   Bytes message(const Bytes& body) {
@@ -112,10 +107,8 @@ class FaultsStreamTest : public SessionTest {
   // The universe's answer to a login, from the key message on: keys,
   // attributes of build 35 and the login reply.
   Bytes universe_answer(RawLink& raw) {
-    return joined(
-        {raw.keys(true, 5, 7),
-         raw.message(Body().byte(0).byte(21).bytes(session::universe_attributes_body(35)).bytes_),
-         raw.message(Body().byte(0).byte(20).bytes(session::login_reply_body(35)).bytes_)});
+    return joined({raw.keys(true, 5, 7), raw.message(session::universe_attributes(35)),
+                   raw.message(session::login_reply(35))});
   }
 
   // The world's answer to a world login, from the key message on: keys, the
@@ -124,20 +117,12 @@ class FaultsStreamTest : public SessionTest {
   Bytes world_answer(RawLink& raw) {
     return joined({
         raw.keys(false, 3, 9),
-        raw.message(Body().byte(1).byte(21).data({'3', '9'}).byte(3).data({'x', 'y'}).bytes_),
-        raw.message(Body().byte(2).bytes(session::kicker_add_body()).bytes_),
-        raw.message(Body()
-                        .byte(4)
-                        .word(12)
-                        .long_(150)
-                        .long_(0)
-                        .long_(-250)
-                        .word(900)
-                        .byte(1)
-                        .byte(2)
-                        .bytes_),
-        raw.message(Body().byte(12).word(12).string("Ball owner").bytes_),
-        raw.message(Body().byte(16).bytes_),
+        raw.message(messages::world_attributes({{21, "39"}, {3, "xy"}})),
+        raw.message(session::kicker_add()),
+        raw.message(messages::avatar_change(
+            {.session = 12, .x = 150, .z = -250, .yaw = 900, .type = 1, .gesture = 2})),
+        raw.message(messages::chat(12, "Ball owner")),
+        raw.message(messages::keep_alive_from_world()),
     });
   }
 
@@ -184,8 +169,7 @@ class FaultsStreamTest : public SessionTest {
     ASSERT_EQ(api_login(), 0);
     auto first = universe_link_.receive_first();
     ASSERT_TRUE(first.has_value());
-    ASSERT_EQ(first->id, 47);
-    ASSERT_EQ(first->body, session::universe_login_body());
+    ASSERT_EQ(first->bytes(), session::universe_login());
   }
 
   // Asks for the world after a login through universe_link_; the world has
@@ -195,15 +179,13 @@ class FaultsStreamTest : public SessionTest {
     auto lookup = universe_link_.receive();
     ASSERT_TRUE(lookup.has_value());
     ASSERT_EQ(lookup->id, 24);
-    ASSERT_TRUE(universe_link_.send_universe(
-        0, 0, session::world_reply_body(session::kWorld, world_.port(), 39, 35)));
+    ASSERT_TRUE(universe_link_.send(session::world_reply(session::kWorld, world_.port(), 39, 35)));
     ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
     world_link_ = world_.accept();
     ASSERT_TRUE(world_link_.valid());
     auto first = world_link_.receive_first();
     ASSERT_TRUE(first.has_value());
-    ASSERT_EQ(first->id, 53);
-    ASSERT_EQ(first->body, session::world_login_body(39, world_.port()));
+    ASSERT_EQ(first->bytes(), session::world_login(39, world_.port()));
   }
 };
 
@@ -229,8 +211,7 @@ TEST_F(FaultsStreamTest, UniverseFramesCutAtEveryByteAreAllParsed) {
     ASSERT_EQ(api_citizen_lookup(3), 0);
     auto lookup = raw.receive(universe_link_.peer());
     ASSERT_TRUE(lookup.has_value());
-    EXPECT_EQ(lookup->id, 55);
-    EXPECT_EQ(lookup->body, Body().long_(3).bytes_);
+    EXPECT_EQ(lookup->bytes(), messages::citizen_lookup(3));
     ASSERT_EQ(api_destroy(), 0);
   }
 }
@@ -260,13 +241,11 @@ TEST_F(FaultsStreamTest, WorldFramesCutAtEveryByteAreAllParsed) {
     expect_entered();
     auto mask = raw.receive(world_link_.peer());
     ASSERT_TRUE(mask.has_value());
-    EXPECT_EQ(mask->id, 14);
-    EXPECT_EQ(mask->body, Body().long_(7).bytes_);
+    EXPECT_EQ(mask->bytes(), messages::event_mask(7));
     ASSERT_EQ(api_whisper(12, "hi"), 0);
     auto whisper = raw.receive(world_link_.peer());
     ASSERT_TRUE(whisper.has_value());
-    EXPECT_EQ(whisper->id, 11);
-    EXPECT_EQ(whisper->body, Body().word(12).string("hi").bytes_);
+    EXPECT_EQ(whisper->bytes(), messages::whisper(12, "hi"));
     ASSERT_EQ(api_destroy(), 0);
   }
 }
@@ -283,22 +262,16 @@ TEST_F(FaultsStreamTest, PeersSendingOneByteAtATimeAreFullyParsed) {
   ASSERT_EQ(api_enter("MyWorld"), 0);
   auto lookup = universe_raw.receive(universe_link_.peer());
   ASSERT_TRUE(lookup.has_value());
-  ASSERT_EQ(lookup->id, 24);
-  EXPECT_EQ(lookup->body, Body().string("MyWorld").bytes_);
-  deliver_bytewise(universe_link_.peer(),
-                   universe_raw.message(
-                       Body()
-                           .byte(0)
-                           .byte(0)
-                           .bytes(session::world_reply_body(session::kWorld, world_.port(), 39, 35))
-                           .bytes_),
-                   true);
+  ASSERT_EQ(lookup->bytes(), messages::world_lookup("MyWorld"));
+  deliver_bytewise(
+      universe_link_.peer(),
+      universe_raw.message(session::world_reply(session::kWorld, world_.port(), 39, 35)), true);
   ASSERT_FALSE(HasFatalFailure());
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
   world_link_ = world_.accept();
   auto first = world_link_.receive_first();
   ASSERT_TRUE(first.has_value());
-  ASSERT_EQ(first->body, session::world_login_body(39, world_.port()));
+  ASSERT_EQ(first->bytes(), session::world_login(39, world_.port()));
   RawLink world_raw;
   deliver_bytewise(world_link_.peer(), world_answer(world_raw), false);
   ASSERT_FALSE(HasFatalFailure());
@@ -312,8 +285,7 @@ TEST_F(FaultsStreamTest, PeersSendingOneByteAtATimeAreFullyParsed) {
 // one byte short: the link is lost, nothing half-read is reported, and the
 // link is reopened with a login that the peer reads byte for byte.
 TEST_F(FaultsStreamTest, AUniverseLinkEndedInsideAMessageIsReopened) {
-  const Bytes attributes =
-      Body().byte(0).byte(21).bytes(session::universe_attributes_body(35)).bytes_;
+  const Bytes attributes = session::universe_attributes(35);
   const std::size_t whole = attributes.size() + 2;
   for (bool reset : {false, true}) {
     for (std::size_t cut : {std::size_t{1}, std::size_t{4}, whole - 1}) {
@@ -338,11 +310,10 @@ TEST_F(FaultsStreamTest, AUniverseLinkEndedInsideAMessageIsReopened) {
       ASSERT_TRUE(universe_link_.valid());
       auto again = universe_link_.receive_first();
       ASSERT_TRUE(again.has_value());
-      EXPECT_EQ(again->id, 47);
-      EXPECT_EQ(again->body, session::universe_login_body());
+      EXPECT_EQ(again->bytes(), session::universe_login());
       ASSERT_TRUE(universe_link_.send_keys(true, 0, 0));
-      ASSERT_TRUE(universe_link_.send_universe(0, 21, session::universe_attributes_body(35)));
-      ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+      ASSERT_TRUE(universe_link_.send(session::universe_attributes(35)));
+      ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
       ASSERT_TRUE(pump_until([&] { return calls.count_callback(CALLBACK_LOGIN) == 2; }));
       EXPECT_EQ(calls.last_rc(CALLBACK_LOGIN), 0);
       EXPECT_EQ(calls.count_event(EVENT_UNIVERSE_ATTRIBUTES), attributes_before + 1);
@@ -353,7 +324,7 @@ TEST_F(FaultsStreamTest, AUniverseLinkEndedInsideAMessageIsReopened) {
 }
 
 TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
-  const Bytes add = Body().byte(2).bytes(session::kicker_add_body()).bytes_;
+  const Bytes add = session::kicker_add();
   const std::size_t whole = add.size() + 2;
   for (bool reset : {false, true}) {
     for (std::size_t cut : {std::size_t{1}, std::size_t{9}, whole - 1}) {
@@ -379,13 +350,12 @@ TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
       ASSERT_TRUE(world_link_.valid());
       auto again = world_link_.receive_first();
       ASSERT_TRUE(again.has_value());
-      EXPECT_EQ(again->id, 53);
-      EXPECT_EQ(again->body, session::world_login_body(39, world_.port()));
+      EXPECT_EQ(again->bytes(), session::world_login(39, world_.port()));
       ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
       ASSERT_TRUE(world_link_.send_world(1, {}));
       ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
       // The whole message, sent again, is reported once.
-      ASSERT_TRUE(world_link_.send_world(add[0], Bytes(add.begin() + 1, add.end())));
+      ASSERT_TRUE(world_link_.send(add));
       ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_ADD) == 1; }));
       EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
       EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
@@ -458,7 +428,7 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
       ASSERT_TRUE(world_link_.valid());
       auto login = world_link_.receive_first();
       ASSERT_TRUE(login.has_value());
-      EXPECT_EQ(login->body, session::world_login_body(39, world_.port()));
+      EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
       ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
       ASSERT_TRUE(world_link_.send_world(1, {}));
       ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
@@ -489,7 +459,7 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
   ASSERT_TRUE(silent.valid());
   auto login = silent.receive_first();
   ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->body, session::universe_login_body());
+  EXPECT_EQ(login->bytes(), session::universe_login());
   clock_advance(29 * kSecond);
   api_wait(0);
   EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
@@ -503,14 +473,14 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
   ASSERT_TRUE(universe_link_.valid());
   login = universe_link_.receive_first();
   ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->body, session::universe_login_body());
+  EXPECT_EQ(login->bytes(), session::universe_login());
   ASSERT_TRUE(universe_link_.send_keys(true, 0, 0));
-  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
   // The world link, still up, carries the new login.
   auto world_login = receive_id(world_link_, 53);
   ASSERT_TRUE(world_login.has_value());
-  EXPECT_EQ(world_login->body, session::world_login_body(39, world_.port()));
+  EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port()));
   EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
 }
 

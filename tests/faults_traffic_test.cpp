@@ -31,28 +31,15 @@ std::vector<int> chats;  // the number each chat carries
 
 // Avatar kTalker arrives.
 bool send_arrival(scripted::Link& world) {
-  return world.send_world(2, Body()
-                                 .long_(kTalker)
-                                 .string("Talker")
-                                 .long_(0)
-                                 .long_(0)
-                                 .long_(0)
-                                 .word(0)
-                                 .byte(1)
-                                 .byte(0)
-                                 .word(0)
-                                 .long_(0)
-                                 .long_(0)
-                                 .bytes_);
+  return world.send(messages::avatar_add({.session = kTalker, .name = "Talker", .type = 1}));
 }
 
 // Tick n of the world's traffic: the talker moves to x = n and says "n".
 // A peer whose link the library has closed refuses the bytes; that is not
 // an error here.
 bool send_tick(scripted::Link& world, int n) {
-  return world.send_world(
-             4, Body().word(kTalker).long_(n).long_(0).long_(0).word(0).byte(1).byte(0).bytes_) &&
-         world.send_world(12, Body().word(kTalker).string(std::to_string(n)).bytes_);
+  return world.send(messages::avatar_change({.session = kTalker, .x = n, .type = 1})) &&
+         world.send(messages::chat(kTalker, std::to_string(n)));
 }
 
 // true when values is first, first + 1, ..., first + count - 1.
@@ -118,7 +105,7 @@ TEST_F(FaultsTrafficTest, RenumberWhileAvatarsAndChatFlow) {
   in_world_with_talker();
   send_ticks(1, 50);
   ASSERT_TRUE(pump_until([] { return chats.size() >= 20; }));
-  ASSERT_TRUE(universe_link_.send_universe(0, 27, Body().word(300).bytes_));
+  ASSERT_TRUE(universe_link_.send(messages::renumber(300)));
   for (int n = 51; n <= 100; ++n) {
     if (!send_tick(world_link_, n)) break;  // the library has closed the link
   }
@@ -140,14 +127,13 @@ TEST_F(FaultsTrafficTest, RenumberWhileAvatarsAndChatFlow) {
   ASSERT_TRUE(world_link_.valid());
   auto login = world_link_.receive_first();
   ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->id, 53);
-  EXPECT_EQ(login->body, session::world_login_body(39, world_.port(), 300));
+  EXPECT_EQ(login->bytes(), session::world_login(39, world_.port(), 300));
   ASSERT_TRUE(world_link_.send_keys(false, 4, 6));
-  ASSERT_TRUE(world_link_.send_world(1, Body().byte(21).data({'3', '9'}).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, "39"}})));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
   auto state = receive_id(world_link_, 8);  // the bot stands where it stood
   ASSERT_TRUE(state.has_value());
-  EXPECT_EQ(state->body, Body().long_(4242).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  EXPECT_EQ(state->bytes(), messages::state({.x = 4242}));
 
   // The new link carries the traffic on, all of it.
   moves.clear();
@@ -173,8 +159,7 @@ TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
   ASSERT_TRUE(elsewhere.ok());
   send_ticks(1, 50);
   ASSERT_TRUE(pump_until([] { return chats.size() >= 20; }));
-  ASSERT_TRUE(universe_link_.send_universe(
-      0, 18, Body().bytes({127, 0, 0, 1}).word(elsewhere.host_port()).bytes_));
+  ASSERT_TRUE(universe_link_.send(messages::redirect(elsewhere.host_port())));
   send_ticks(51, 100);
   ASSERT_TRUE(pump_until([&] { return instance()->universe_port == elsewhere.port(); }));
   EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
@@ -184,8 +169,7 @@ TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
   ASSERT_TRUE(moved.valid());
   auto again = moved.receive_first();
   ASSERT_TRUE(again.has_value());
-  EXPECT_EQ(again->id, 47);
-  EXPECT_EQ(again->body, session::universe_login_body());
+  EXPECT_EQ(again->bytes(), session::universe_login());
 
   // The world link went on meanwhile: every tick, once, in order.
   ASSERT_TRUE(pump_until([] { return chats.size() >= 100; }));
@@ -198,27 +182,21 @@ TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
   // hears of it on the link it already has, between ticks.
   send_ticks(101, 150);
   ASSERT_TRUE(moved.send_keys(true, 8, 2));
-  ASSERT_TRUE(moved.send_universe(0, 21, session::universe_attributes_body(35)));
-  ASSERT_TRUE(moved.send_universe(0, 20,
-                                  Body()
-                                      .word(88)
-                                      .string("Ball reply")
-                                      .long_(9)
-                                      .bytes(Bytes(session::kCheck, session::kCheck + 4))
-                                      .bytes_));
+  ASSERT_TRUE(moved.send(session::universe_attributes(35)));
+  ASSERT_TRUE(moved.send(session::login_reply(35, 88)));
   send_ticks(151, 200);
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
   EXPECT_EQ(instance()->session_number, 88u);
   auto world_login = receive_id(world_link_, 53);
   ASSERT_TRUE(world_login.has_value());
-  EXPECT_EQ(world_login->body, session::world_login_body(39, world_.port(), 88));
+  EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port(), 88));
   // The world answers the login with its attributes, as on entry, and the
   // bot stands again where it stood.
-  ASSERT_TRUE(world_link_.send_world(1, Body().byte(21).data({'3', '9'}).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, "39"}})));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
   auto state = receive_id(world_link_, 8);
   ASSERT_TRUE(state.has_value());
-  EXPECT_EQ(state->body, Body().long_(4242).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  EXPECT_EQ(state->bytes(), messages::state({.x = 4242}));
   ASSERT_TRUE(pump_until([] { return chats.size() >= 200; }));
   api_wait(20);
   EXPECT_TRUE(runs_from(chats, 1, 200));
@@ -232,8 +210,7 @@ TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
   ASSERT_EQ(api_citizen_lookup(5), 0);
   auto lookup = moved.receive();
   ASSERT_TRUE(lookup.has_value());
-  EXPECT_EQ(lookup->id, 55);
-  EXPECT_EQ(lookup->body, Body().long_(5).bytes_);
+  EXPECT_EQ(lookup->bytes(), messages::citizen_lookup(5));
 }
 
 }  // namespace

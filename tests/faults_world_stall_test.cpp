@@ -32,7 +32,7 @@ class FaultsWorldStallTest : public SessionTest {
 
   // The universe speaks, so that its idle time-out does not run out while
   // the clock is moved.
-  void universe_speaks() { ASSERT_TRUE(universe_link_.send_universe(0, 32, {})); }
+  void universe_speaks() { ASSERT_TRUE(universe_link_.send(messages::keep_alive_from_universe())); }
 
   // Sends the bot's state until a send is refused: its result.
   int send_until_refused(long* sends) {
@@ -96,8 +96,7 @@ TEST_F(FaultsWorldStallTest, SendsGet401ThenTimeOutWith402AndTheWorldIsReopened)
   ASSERT_TRUE(world_link_.valid());
   auto login = world_link_.receive_first();
   ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->id, 53);
-  EXPECT_EQ(login->body, session::world_login_body(39, world_.port()));
+  EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
   ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
   ASSERT_TRUE(world_link_.send_world(1, {}));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
@@ -107,8 +106,7 @@ TEST_F(FaultsWorldStallTest, SendsGet401ThenTimeOutWith402AndTheWorldIsReopened)
   EXPECT_EQ(mask->id, 14);
   auto state = world_link_.receive();
   ASSERT_TRUE(state.has_value());
-  EXPECT_EQ(state->id, 8);
-  EXPECT_EQ(state->body, Body().long_(777).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  EXPECT_EQ(state->bytes(), messages::state({.x = 777}));
   EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
   EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
   EXPECT_EQ(api_state_change(), 0);

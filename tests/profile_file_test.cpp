@@ -13,24 +13,14 @@
 #include <random>
 #include <sstream>
 
+#include "support/scratch_directory.h"
+
 namespace {
 
 class ProfileFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/profile_file_test.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory_ = name;
-    path_ = directory_ + "/orbilo.ini";
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() const {
-    std::ostringstream text;
-    text << std::ifstream(path_, std::ios::binary).rdbuf();
-    return text.str();
-  }
+  void Write(const std::string& text) { scratch_.write("orbilo.ini", text); }
+  std::string Read() const { return scratch_.read("orbilo.ini"); }
   std::string Get(const char* section, const char* key, std::size_t length = 99) const {
     return ProfileFile(path_).GetString(section, key, "(none)", length);
   }
@@ -38,12 +28,11 @@ class ProfileFileTest : public testing::Test {
     struct stat info;
     return stat(path_.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
   }
-  int Entries() const {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory_), {}));
-  }
+  int Entries() const { return scratch_.entries(); }
 
-  std::string directory_;
-  std::string path_;
+  orbilo::ScratchDirectory scratch_;
+  const std::string directory_ = scratch_.path();
+  const std::string path_ = scratch_.path("orbilo.ini");
 };
 
 TEST_F(ProfileFileTest, MatchesWithoutCaseTrimsAndUnquotes) {

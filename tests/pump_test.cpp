@@ -75,8 +75,7 @@ TEST_F(PumpTest, AChangedEventMaskGoesToTheWorld) {
   api_wait(0);
   auto mask = world_link_.receive();
   ASSERT_TRUE(mask.has_value());
-  EXPECT_EQ(mask->id, 14);
-  EXPECT_EQ(mask->body, Body().long_(256).bytes_);
+  EXPECT_EQ(mask->bytes(), messages::event_mask(256));
   api_event_set(EVENT_CELL_BEGIN, [] {});  // no bit of its own: the mask stays
   api_wait(0);
   EXPECT_TRUE(world_link_.quiet());
@@ -113,9 +112,9 @@ TEST_F(PumpTest, ALostUniverseLinkIsReopenedAfterASecond) {
   universe_link_ = universe_.accept();
   auto again = universe_link_.receive_first();
   ASSERT_TRUE(again.has_value());
-  EXPECT_EQ(again->body, session::universe_login_body());
+  EXPECT_EQ(again->bytes(), session::universe_login());
   ASSERT_TRUE(universe_link_.send_keys(true, 0, 0));
-  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
 }
 
@@ -237,8 +236,7 @@ TEST_F(PumpTest, AKilledWorldComesBackAndTheStateIsResent) {
   auto state = world_link_.receive();
   ASSERT_TRUE(state.has_value());
   if (state->id == 14) state = world_link_.receive();  // the mask comes first
-  ASSERT_EQ(state->id, 8);
-  EXPECT_EQ(state->body, Body().long_(500).long_(0).long_(0).word(0).byte(0).byte(0).bytes_);
+  EXPECT_EQ(state->bytes(), messages::state({.x = 500}));
   EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);
   EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 1);
 }
@@ -277,7 +275,7 @@ TEST_F(PumpTest, WorldMessage11DropsBothLinks) {
 // world login; universe 18 moves the universe link elsewhere.
 TEST_F(PumpTest, RenumberAndRedirect) {
   in_world();
-  ASSERT_TRUE(universe_link_.send_universe(0, 27, Body().word(300).bytes_));
+  ASSERT_TRUE(universe_link_.send(messages::renumber(300)));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldReconnectPending; }));
   EXPECT_EQ(instance()->session_number, 300u);
   clock_advance(kSecond);
@@ -285,12 +283,11 @@ TEST_F(PumpTest, RenumberAndRedirect) {
   world_link_ = world_.accept();
   auto login = world_link_.receive_first();
   ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->body, session::world_login_body(39, world_.port(), 300));
+  EXPECT_EQ(login->bytes(), session::world_login(39, world_.port(), 300));
 
   scripted::Server elsewhere;
   std::uint16_t port = elsewhere.port();
-  ASSERT_TRUE(
-      universe_link_.send_universe(0, 18, Body().bytes({127, 0, 0, 1}).word(ntohs(port)).bytes_));
+  ASSERT_TRUE(universe_link_.send(messages::redirect(ntohs(port))));
   ASSERT_TRUE(pump_until([&] { return instance()->universe_port == port; }));
   EXPECT_EQ(instance()->universe_state, kUniverseLoggingIn);
   scripted::Link moved = elsewhere.accept();
@@ -318,8 +315,7 @@ TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
   api_event_set(EVENT_AVATAR_CHANGE, [] { api_destroy(); });
   api_wait(0);
   ASSERT_EQ(world_link_.receive()->id, 14);  // the new mask
-  ASSERT_TRUE(world_link_.send_world(
-      4, Body().word(1).long_(0).long_(0).long_(0).word(0).byte(0).byte(0).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::avatar_change({.session = 1})));
   ASSERT_TRUE(world_link_.send_world(16, {}));
   int result = 0;
   for (int tries = 0; tries < 500 && result == 0; ++tries) result = pump_pass(10);
@@ -333,7 +329,7 @@ TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
 // pass that waits on the sockets and finds it readable.
 TEST_F(PumpTest, AWaitingPassLeavesAUniverseLinkInState2Unread) {
   create();
-  ASSERT_TRUE(universe_link_.send_universe(0, 21, session::universe_attributes_body(35)));
+  ASSERT_TRUE(universe_link_.send(session::universe_attributes(35)));
   for (int pass = 0; pass < 5; ++pass) EXPECT_EQ(pump_pass(20), 0);
   EXPECT_EQ(instance()->last_universe_message_id, 0);
   EXPECT_EQ(instance()->universe_build, 0);
@@ -353,7 +349,7 @@ TEST_F(PumpTest, AFailedSecondWorldLoginIsReportedAfterTheLogin) {
   });
   // The library's end of the world link can no longer send.
   ASSERT_EQ(shutdown(stream_socket(instance()->world_stream), SHUT_WR), 0);
-  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
   ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_WORLD_DISCONNECT) == 1; }));
   EXPECT_EQ(disconnects_at_login, 0);
   EXPECT_EQ(calls.last_rc(CALLBACK_LOGIN), 0);
@@ -368,7 +364,7 @@ TEST_F(PumpTest, ASecondWorldLoginTooOldLeavesTheWorldLinkAlone) {
   ASSERT_TRUE(world_link_.send_world(27, Body().byte(25).byte(0).bytes_));
   ASSERT_TRUE(pump_until([&] { return instance()->world_build == 25; }));
   universe_reopens();
-  ASSERT_TRUE(universe_link_.send_universe(0, 20, session::login_reply_body(35)));
+  ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
   api_wait(0);
   EXPECT_EQ(instance()->world_state, kWorldEntered);
@@ -420,7 +416,7 @@ TEST_F(PumpTest, AHandlerThatDestroysTheNextInstanceAndPumpsEndsThePass) {
   ASSERT_TRUE(newer_link.receive_first().has_value());
   ASSERT_TRUE(newer_link.send_keys(true, 0, 0));
   // No universe attributes came first: the reply of a universe below build 23.
-  ASSERT_TRUE(newer_link.send_universe(0, 20, session::login_reply_body(20)));
+  ASSERT_TRUE(newer_link.send(session::login_reply(20)));
   ASSERT_TRUE(pump_until([] { return older_destroyed; }));
   EXPECT_EQ(api_instance(), newer);
   EXPECT_EQ(library.instance_count, 1);

@@ -9,7 +9,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "server/testing/raw_link.h"
+#include "net/clock.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -116,17 +117,15 @@ TEST(ServerCounts, EachBotIsToldWhatItsLinkWasSentAndTheDigestOfItInOrder) {
   Bot ball(test, "Ball");
   Bot wall(test, "Wall");
   ASSERT_TRUE(ball.entered && wall.entered);
-  ASSERT_EQ(send_state(ball.world, 100, 0, -100, 900, 2, 0), 0);
-  ASSERT_EQ(send_state(wall.world, -300, 10, 250, 3599, 7, 1), 0);
+  ASSERT_TRUE(send_state(ball.world, 100, 0, -100, 900, 2, 0));
+  ASSERT_TRUE(send_state(wall.world, -300, 10, 250, 3599, 7, 1));
   tick(test);
   tick(test);
-  ASSERT_EQ(wall.world.send(FIELD_BEGIN, 11, FIELD_WORD, ball.login.session, FIELD_STRING,
-                            "hello from Wall", FIELD_END),
-            0);
+  ASSERT_TRUE(wall.world.send(messages::whisper(ball.login.session, "hello from Wall")));
   {
     Bot tall(test, "Tall");  // arrives, shows itself and leaves: an add and a delete
     ASSERT_TRUE(tall.entered);
-    ASSERT_EQ(send_state(tall.world, 5, 5, 5, 0, 0, 0), 0);
+    ASSERT_TRUE(send_state(tall.world, 5, 5, 5, 0, 0, 0));
     test.pump(20);
   }
   test.pump(20);
@@ -156,7 +155,7 @@ TEST(ServerCounts, AStoppedCrowdNeitherMovesNorAsksUntilStartedAgain) {
   });
   Bot ball(test, "Ball");
   ASSERT_TRUE(ball.entered);
-  ASSERT_EQ(send_state(ball.world, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_TRUE(send_state(ball.world, 0, 0, 0, 0, 0, 0));
   EXPECT_EQ(drain(ball.world).adds, 2);
   EXPECT_EQ(server_admin(test.server, "crowd stop"), "crowd stopped in 1 world");
   for (int k = 0; k < 3; ++k) tick(test);

@@ -8,7 +8,8 @@
 #include <map>
 #include <set>
 
-#include "server/testing/raw_link.h"
+#include "net/clock.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -89,7 +90,7 @@ TEST(ServerCrowd, TheCrowdArrivesForEveryBotAndWalks) {
 TEST(ServerCrowd, TheCrowdDriftsToTheBallAndKicksItFacingTheWayItWalks) {
   CrowdWorld crowd(2, 5, 0);
   ASSERT_TRUE(crowd.entered);
-  ASSERT_EQ(send_state(crowd.world, 300, 0, -200, 0, 0, 0), 0);
+  ASSERT_TRUE(send_state(crowd.world, 300, 0, -200, 0, 0, 0));
   Bytes message;
   std::map<int, Change> last;  // each member's previous place
   int kicks = 0;
@@ -124,7 +125,7 @@ TEST(ServerCrowd, TheCrowdAsksBotsAndHearsTheirWhispers) {
   Read read(message);
   read.byte();
   int member = static_cast<int>(read.long32());
-  ASSERT_EQ(send_state(crowd.world, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_TRUE(send_state(crowd.world, 0, 0, 0, 0, 0, 0));
   tick(crowd.test);
   ASSERT_TRUE(crowd.world.next_starting({12}, &message));
   Read chat(message);
@@ -133,9 +134,7 @@ TEST(ServerCrowd, TheCrowdAsksBotsAndHearsTheirWhispers) {
   std::string text = chat.string();
   EXPECT_TRUE(text == "Ball owner" || text == "Ball version") << text;
 
-  ASSERT_EQ(crowd.world.send(FIELD_BEGIN, 11, FIELD_WORD, member, FIELD_STRING,
-                             "I'm owned by Demo (citizen # 1).", FIELD_END),
-            0);
+  ASSERT_TRUE(crowd.world.send(messages::whisper(member, "I'm owned by Demo (citizen # 1).")));
   crowd.test.pump(20);
   EXPECT_EQ(crowd.test.logged("whisper in demo from [Ball] to Ada: I'm owned by Demo"), 1);
 }

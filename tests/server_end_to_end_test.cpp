@@ -11,7 +11,7 @@
 
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "server/testing/raw_link.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 

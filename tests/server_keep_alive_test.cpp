@@ -8,9 +8,10 @@
 #include <chrono>
 #include <functional>
 
+#include "net/clock.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
-#include "server/testing/raw_link.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -40,9 +41,9 @@ TEST(ServerKeepAlive, ALinkTheServerHasSentNothingOnForAMinuteGetsAKeepAlive) {
   advance(test, 2000);
   Bytes message;
   ASSERT_TRUE(universe.next(&message));
-  EXPECT_EQ(message, Build().byte(0).byte(32).bytes());
+  EXPECT_EQ(message, messages::keep_alive_from_universe());
   ASSERT_TRUE(world.next(&message));
-  EXPECT_EQ(message, Build().byte(16).bytes());
+  EXPECT_EQ(message, messages::keep_alive_from_world());
   // One each, and the next a minute later.
   EXPECT_TRUE(universe.quiet(20));
   EXPECT_TRUE(world.quiet(20));
@@ -50,9 +51,9 @@ TEST(ServerKeepAlive, ALinkTheServerHasSentNothingOnForAMinuteGetsAKeepAlive) {
   EXPECT_TRUE(universe.quiet(20));
   advance(test, 31000);
   ASSERT_TRUE(universe.next(&message));
-  EXPECT_EQ(message, Build().byte(0).byte(32).bytes());
+  EXPECT_EQ(message, messages::keep_alive_from_universe());
   ASSERT_TRUE(world.next(&message));
-  EXPECT_EQ(message, Build().byte(16).bytes());
+  EXPECT_EQ(message, messages::keep_alive_from_world());
   EXPECT_EQ(test.logged("closed"), 0);
 }
 
@@ -68,7 +69,7 @@ TEST(ServerKeepAlive, ALinkTheServerKeepsTalkingOnGetsNone) {
     while (world.next(&message, 5)) EXPECT_NE(message[0], 16);
   }
   ASSERT_TRUE(universe.next(&message));  // the universe link had nothing to say
-  EXPECT_EQ(message, Build().byte(0).byte(32).bytes());
+  EXPECT_EQ(message, messages::keep_alive_from_universe());
 }
 
 namespace {

@@ -4,7 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "server/testing/raw_link.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -14,22 +14,18 @@ TEST(ServerUniverse, ALoginGetsKeysTheBuildAndAReplyWithSessionLoginNumberAndChe
   TestServer test;
   ASSERT_EQ(test.create_error, 0) << test.error;
   RawLink link(test, test.universe_port());
-  ASSERT_EQ(link.connect_rc, 0);
-  ASSERT_EQ(
-      link.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 47, FIELD_LONG, 24, FIELD_STRING,
-                "Ball", FIELD_LONG, 1, FIELD_STRING, "demo", FIELD_STRING, "tests", FIELD_END),
-      0);
+  ASSERT_TRUE(link.connected());
+  ASSERT_TRUE(link.send_first(messages::universe_login("Ball", 1, "demo", "tests")));
   // The keys come plain: result 0, id 22, two skips.
   Bytes keys;
   ASSERT_TRUE(link.next(&keys));
   ASSERT_EQ(keys.size(), 6u);
   EXPECT_EQ(keys[0], 0);
   EXPECT_EQ(keys[1], 22);
-  stream_set_ciphers(link.stream, kSessionKey, 16, (keys[2] << 8) | keys[3],
-                     (keys[4] << 8) | keys[5]);
+  link.key((keys[2] << 8) | keys[3], (keys[4] << 8) | keys[5]);
   Bytes attributes;
   ASSERT_TRUE(link.next(&attributes));
-  EXPECT_EQ(attributes, Build().byte(0).byte(21).byte(6).string("35").bytes());
+  EXPECT_EQ(attributes, messages::universe_attributes({{6, "35"}}));
   Bytes reply;
   ASSERT_TRUE(link.next(&reply));
   Read read(reply);
@@ -42,14 +38,7 @@ TEST(ServerUniverse, ALoginGetsKeysTheBuildAndAReplyWithSessionLoginNumberAndChe
   read.raw(check, 4);
   EXPECT_NE(session, 0);
   EXPECT_NE(login_number, 0u);
-  EXPECT_EQ(reply, Build()
-                       .byte(0)
-                       .byte(20)
-                       .word(session)
-                       .string("[Ball]")
-                       .long32(login_number)
-                       .raw(check, 4)
-                       .bytes());
+  EXPECT_EQ(reply, messages::login_reply(35, session, "[Ball]", login_number, check));
   EXPECT_EQ(test.logged("login: [Ball] for citizen 1"), 1);
 
   // A second bot gets another session and login number.
@@ -60,7 +49,7 @@ TEST(ServerUniverse, ALoginGetsKeysTheBuildAndAReplyWithSessionLoginNumberAndChe
   EXPECT_NE(second.login_number, login_number);
 
   // Keep-alives need no answer, and the link stays.
-  ASSERT_EQ(link.send(FIELD_BEGIN, 32, FIELD_END), 0);
+  ASSERT_TRUE(link.send(messages::keep_alive_to_universe()));
   EXPECT_TRUE(link.quiet());
 }
 
@@ -94,32 +83,22 @@ TEST(ServerUniverse, LoginsAreRefusedWithAFittingCodeAndClosed) {
 TEST(ServerUniverse, OlderUniverseBuildsLeaveOutTheLaterFields) {
   TestServer test([](ServerConfig* config) { config->universe_build = 22; });
   RawLink link(test, test.universe_port());
-  ASSERT_EQ(link.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 47, FIELD_LONG, 24, FIELD_STRING,
-                      "Ball", FIELD_LONG, 1, FIELD_STRING, "demo", FIELD_STRING, "", FIELD_END),
-            0);
+  ASSERT_TRUE(link.send_first(messages::universe_login("Ball", 1, "demo")));
   Bytes keys, attributes, reply;
   ASSERT_TRUE(link.next(&keys));
-  stream_set_ciphers(link.stream, kSessionKey, 16, (keys[2] << 8) | keys[3],
-                     (keys[4] << 8) | keys[5]);
+  link.key((keys[2] << 8) | keys[3], (keys[4] << 8) | keys[5]);
   ASSERT_TRUE(link.next(&attributes));
-  EXPECT_EQ(attributes, Build().byte(0).byte(21).byte(6).string("22").bytes());
+  EXPECT_EQ(attributes, messages::universe_attributes({{6, "22"}}));
   ASSERT_TRUE(link.next(&reply));
   Read read(reply);
   read.byte();
   read.byte();
   int session = read.word();
-  EXPECT_EQ(reply, Build().byte(0).byte(20).word(session).string("[Ball]").bytes());
+  EXPECT_EQ(reply, messages::login_reply(22, session, "[Ball]"));
   // World replies of builds below 32 carry no lookup value or cell bound.
-  ASSERT_EQ(link.send(FIELD_BEGIN, 24, FIELD_STRING, "demo", FIELD_END), 0);
+  ASSERT_TRUE(link.send(messages::world_lookup("demo")));
   ASSERT_TRUE(link.next(&reply));
-  EXPECT_EQ(reply, Build()
-                       .byte(0)
-                       .byte(0)
-                       .string("demo")
-                       .long32(0x7f000001)
-                       .word(test.world_port("demo"))
-                       .word(39)
-                       .bytes());
+  EXPECT_EQ(reply, messages::world_reply("demo", test.world_port("demo"), 39, 22));
 }
 
 TEST(ServerUniverse, WorldAndCitizenLookupsAreAnswered) {
@@ -132,28 +111,19 @@ TEST(ServerUniverse, WorldAndCitizenLookupsAreAnswered) {
 
   // The world's address and port as numbers, its build, lookup value and cell bound.
   Bytes reply;
-  ASSERT_EQ(link.send(FIELD_BEGIN, 24, FIELD_STRING, "DeMo", FIELD_END), 0);
+  ASSERT_TRUE(link.send(messages::world_lookup("DeMo")));
   ASSERT_TRUE(link.next(&reply));
-  EXPECT_EQ(reply, Build()
-                       .byte(0)
-                       .byte(0)
-                       .string("DeMo")
-                       .long32(0x7f000001)
-                       .word(test.world_port("demo"))
-                       .word(39)
-                       .word(5)
-                       .word(10)
-                       .bytes());
-  ASSERT_EQ(link.send(FIELD_BEGIN, 24, FIELD_STRING, "nowhere", FIELD_END), 0);
+  EXPECT_EQ(reply, messages::world_reply("DeMo", test.world_port("demo"), 39, 35, 5, 10));
+  ASSERT_TRUE(link.send(messages::world_lookup("nowhere")));
   ASSERT_TRUE(link.next(&reply));
-  EXPECT_EQ(reply, Build().byte(27).byte(0).string("nowhere").bytes());
+  EXPECT_EQ(reply, messages::Body().byte(27).byte(0).string("nowhere").bytes_);
 
-  ASSERT_EQ(link.send(FIELD_BEGIN, 55, FIELD_LONG, 7, FIELD_END), 0);
+  ASSERT_TRUE(link.send(messages::citizen_lookup(7)));
   ASSERT_TRUE(link.next(&reply));
-  EXPECT_EQ(reply, Build().byte(0).byte(25).long32(7).byte(0).string("Owner Seven").bytes());
-  ASSERT_EQ(link.send(FIELD_BEGIN, 55, FIELD_LONG, 8, FIELD_END), 0);
+  EXPECT_EQ(reply, messages::citizen_reply(7, "Owner Seven"));
+  ASSERT_TRUE(link.send(messages::citizen_lookup(8)));
   ASSERT_TRUE(link.next(&reply));
-  EXPECT_EQ(reply, Build().byte(3).byte(25).long32(8).bytes());
+  EXPECT_EQ(reply, messages::Body().byte(3).byte(25).long_(8).bytes_);
 }
 
 TEST(ServerUniverse, TheAdministratorRedirectsAndRenumbers) {
@@ -167,13 +137,13 @@ TEST(ServerUniverse, TheAdministratorRedirectsAndRenumbers) {
             "session " + session + " is now 4242");
   Bytes message;
   ASSERT_TRUE(link.next(&message));
-  EXPECT_EQ(message, Build().byte(0).byte(27).word(4242).bytes());
+  EXPECT_EQ(message, messages::renumber(4242));
   EXPECT_EQ(server_admin(test.server, "renumber " + session), "no session " + session);
 
   EXPECT_EQ(server_admin(test.server, "redirect 4242 127.0.0.1 5999"),
             "redirect sent to 1 session");
   ASSERT_TRUE(link.next(&message));
-  EXPECT_EQ(message, Build().byte(0).byte(18).byte(127).byte(0).byte(0).byte(1).word(5999).bytes());
+  EXPECT_EQ(message, messages::redirect(5999));
 
   EXPECT_EQ(server_admin(test.server, "redirect 4242 127.0.0.1 0"), "bad port \"0\"");
   EXPECT_EQ(server_admin(test.server, "renumber"), "usage: renumber SESSION [NEW]");

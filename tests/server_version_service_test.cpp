@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "server/internal.h"
-#include "server/testing/raw_link.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 

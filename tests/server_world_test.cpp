@@ -2,10 +2,9 @@
 // its checks, the world attributes, avatars arriving, moving and leaving with
 // bots' names in brackets, whispers, the event mask, logins of older builds
 // and the login again after a new session number.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "server/testing/raw_link.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -27,21 +26,16 @@ struct Bot {
   bool entered = false;
 };
 
+// The servers give the values of the avatars of bots as 0, -1 and -1.
 Bytes avatar_add(const LoginResult& login, const std::string& name, int x, int y, int z, int yaw,
                  int type, int gesture) {
-  return Build()
-      .byte(2)
-      .long32(login.session)
-      .string(name)
-      .long32(x)
-      .long32(y)
-      .long32(z)
-      .word(yaw)
-      .byte(type)
-      .byte(gesture)
-      .word(0)
-      .long32(-1)
-      .long32(-1);
+  return messages::avatar_add({login.session, name, x, y, z, yaw, type, gesture, 0, -1, -1});
+}
+
+// The world login of an older world build: 20 below 28, 27 from there.
+Bytes older_login(int build, const LoginResult& login) {
+  messages::WorldLogin fields = world_login_of(login, "demo", 0);
+  return build < 28 ? messages::world_login_20(fields) : messages::world_login_27(fields);
 }
 
 }  // namespace
@@ -53,18 +47,11 @@ TEST(ServerWorld, AWorldLoginGetsKeysAndTheWorldAttributes) {
   });
   Bot bot(test, "Ball");
   ASSERT_TRUE(bot.entered);
-  EXPECT_EQ(bot.attributes, Build()
-                                .byte(1)
-                                .byte(21)
-                                .string("39")
-                                .byte(3)
-                                .string("http://localhost/objects")
-                                .byte(62)
-                                .string("50")
-                                .bytes());
+  EXPECT_EQ(bot.attributes,
+            messages::world_attributes({{21, "39"}, {3, "http://localhost/objects"}, {62, "50"}}));
   EXPECT_EQ(test.logged("entry: [Ball] into demo, session " + std::to_string(bot.login.session)),
             1);
-  ASSERT_EQ(bot.world.send(FIELD_BEGIN, 6, FIELD_END), 0);  // keep-alive: no answer
+  ASSERT_TRUE(bot.world.send(messages::keep_alive_to_world()));  // no answer
   EXPECT_TRUE(bot.world.quiet());
 }
 
@@ -91,7 +78,7 @@ TEST(ServerWorld, WorldLoginsThatFailTheirChecksAreNotWelcomeAndClosed) {
     LoginResult forged = login;
     forged.session = static_cast<std::uint16_t>(c.session);
     forged.login_number = c.login_number;
-    ASSERT_EQ(world_send_login(world, forged, c.world, c.hash), 0);
+    ASSERT_TRUE(world.send_first(messages::world_login(world_login_of(forged, c.world, c.hash))));
     Bytes message;
     ASSERT_TRUE(world.next(&message)) << c.reason;
     EXPECT_EQ(message, Bytes{14}) << c.reason;  // not welcome, plain
@@ -100,10 +87,7 @@ TEST(ServerWorld, WorldLoginsThatFailTheirChecksAreNotWelcomeAndClosed) {
   }
   // A first message that is not this world's login is dropped at once.
   RawLink world(test, test.world_port("demo"));
-  ASSERT_EQ(
-      world.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 27, FIELD_STRING, "demo", FIELD_LONG,
-                 login.session, FIELD_LONG, login.login_number, FIELD_WORD, 24, FIELD_END),
-      0);
+  ASSERT_TRUE(world.send_first(older_login(30, login)));
   EXPECT_TRUE(world.closed());
 }
 
@@ -114,25 +98,17 @@ TEST(ServerWorld, BotsSeeEachOtherArriveMoveAndLeaveInBrackets) {
   ASSERT_TRUE(ball.entered && kicker.entered);
 
   // The first state is an arrival for the others, and not for oneself.
-  ASSERT_EQ(send_state(ball.world, 1000, 0, -2000, 900, 3, 0), 0);
+  ASSERT_TRUE(send_state(ball.world, 1000, 0, -2000, 900, 3, 0));
   Bytes message;
   ASSERT_TRUE(kicker.world.next(&message));
   EXPECT_EQ(message, avatar_add(ball.login, "[Ball]", 1000, 0, -2000, 900, 3, 0));
   EXPECT_TRUE(ball.world.quiet());
 
   // Later states are changes.
-  ASSERT_EQ(send_state(ball.world, 1500, 10, -2500, 1800, 3, 1), 0);
+  ASSERT_TRUE(send_state(ball.world, 1500, 10, -2500, 1800, 3, 1));
   ASSERT_TRUE(kicker.world.next(&message));
-  EXPECT_EQ(message, Build()
-                         .byte(4)
-                         .word(ball.login.session)
-                         .long32(1500)
-                         .long32(10)
-                         .long32(-2500)
-                         .word(1800)
-                         .byte(3)
-                         .byte(1)
-                         .bytes());
+  EXPECT_EQ(message,
+            messages::avatar_change({ball.login.session, "", 1500, 10, -2500, 1800, 3, 1}));
 
   // A bot entering later learns of those already there from its event mask.
   Bot late(test, "Late");
@@ -141,12 +117,11 @@ TEST(ServerWorld, BotsSeeEachOtherArriveMoveAndLeaveInBrackets) {
   EXPECT_EQ(message, avatar_add(ball.login, "[Ball]", 1500, 10, -2500, 1800, 3, 1));
 
   // Leaving: the world link closes and the others get the delete.
-  stream_destroy(ball.world.stream);
-  ball.world.stream = nullptr;
+  ball.world.close();
   ASSERT_TRUE(kicker.world.next(&message));
-  EXPECT_EQ(message, Build().byte(3).word(ball.login.session).bytes());
+  EXPECT_EQ(message, messages::avatar_delete(ball.login.session));
   ASSERT_TRUE(late.world.next(&message));
-  EXPECT_EQ(message, Build().byte(3).word(ball.login.session).bytes());
+  EXPECT_EQ(message, messages::avatar_delete(ball.login.session));
   EXPECT_EQ(test.logged("departure: [Ball] from demo"), 1);
 }
 
@@ -158,34 +133,30 @@ TEST(ServerWorld, WhispersReachTheirTargetAsChatAndTheEventMaskIsRespected) {
   Bot blind(test, "Blind", 0);  // nothing at all
   ASSERT_TRUE(ball.entered && talker.entered && deaf.entered && blind.entered);
 
-  ASSERT_EQ(talker.world.send(FIELD_BEGIN, 11, FIELD_WORD, ball.login.session, FIELD_STRING,
-                              "Ball owner", FIELD_END),
-            0);
+  ASSERT_TRUE(talker.world.send(messages::whisper(ball.login.session, "Ball owner")));
   Bytes message;
   ASSERT_TRUE(ball.world.next(&message));
-  EXPECT_EQ(message, Build().byte(18).word(talker.login.session).string("Ball owner").bytes());
+  EXPECT_EQ(message, messages::chat(talker.login.session, "Ball owner", 18));
   EXPECT_TRUE(talker.world.quiet());
 
-  ASSERT_EQ(talker.world.send(FIELD_BEGIN, 11, FIELD_WORD, deaf.login.session, FIELD_STRING, "hi",
-                              FIELD_END),
-            0);
+  ASSERT_TRUE(talker.world.send(messages::whisper(deaf.login.session, "hi")));
   EXPECT_TRUE(deaf.world.quiet());
 
   // Without the changes bit a client gets the arrival and not the moves.
   Bot mover(test, "Mover");
   ASSERT_TRUE(mover.entered);
-  ASSERT_EQ(deaf.world.send(FIELD_BEGIN, 14, FIELD_LONG, 1, FIELD_END), 0);
+  ASSERT_TRUE(deaf.world.send(messages::event_mask(1)));
   test.pump();
-  ASSERT_EQ(send_state(mover.world, 0, 0, 0, 0, 1, 0), 0);
+  ASSERT_TRUE(send_state(mover.world, 0, 0, 0, 0, 1, 0));
   ASSERT_TRUE(deaf.world.next(&message));
   EXPECT_EQ(message[0], 2);
-  ASSERT_EQ(send_state(mover.world, 5, 0, 0, 0, 1, 0), 0);
+  ASSERT_TRUE(send_state(mover.world, 5, 0, 0, 0, 1, 0));
   ASSERT_TRUE(ball.world.next_starting({4}, &message));  // the others see the change
   EXPECT_TRUE(deaf.world.quiet());
   EXPECT_TRUE(blind.world.quiet());
 
   // Asking for avatars later brings the ones already there.
-  ASSERT_EQ(blind.world.send(FIELD_BEGIN, 14, FIELD_LONG, 1, FIELD_END), 0);
+  ASSERT_TRUE(blind.world.send(messages::event_mask(1)));
   ASSERT_TRUE(blind.world.next(&message));
   EXPECT_EQ(message, avatar_add(mover.login, "[Mover]", 5, 0, 0, 0, 1, 0));
 }
@@ -197,59 +168,27 @@ TEST(ServerWorld, OlderWorldBuildsTakeTheirOwnLoginAndAvatarForms) {
     LoginResult login = universe_login(universe, "Old", 1, "demo");
     ASSERT_EQ(login.result, 0);
     RawLink world(test, test.world_port("demo"));
-    if (build == 27) {
-      ASSERT_EQ(world.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 20, FIELD_STRING, "demo",
-                           FIELD_WORD, login.session, FIELD_BYTE, 50, FIELD_LONG,
-                           login.login_number, FIELD_END),
-                0);
-    } else {
-      ASSERT_EQ(world.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 27, FIELD_STRING, "demo",
-                           FIELD_LONG, login.session, FIELD_LONG, login.login_number, FIELD_WORD,
-                           24, FIELD_END),
-                0);
-    }
+    ASSERT_TRUE(world.send_first(older_login(build, login)));
     Bytes keys, attributes;
     ASSERT_TRUE(world.next(&keys)) << build;
     ASSERT_EQ(keys[0], 17);
-    stream_set_ciphers(world.stream, kSessionKey, 16, (keys[1] << 8) | keys[2],
-                       (keys[3] << 8) | keys[4]);
+    world.key((keys[1] << 8) | keys[2], (keys[3] << 8) | keys[4]);
     ASSERT_TRUE(world.next(&attributes));
-    EXPECT_EQ(attributes, Build().byte(1).byte(21).string(std::to_string(build)).bytes());
-    ASSERT_EQ(world.send(FIELD_BEGIN, 14, FIELD_LONG, 7, FIELD_END), 0);
+    EXPECT_EQ(attributes, messages::world_attributes({{21, std::to_string(build)}}));
+    ASSERT_TRUE(world.send(messages::event_mask(7)));
 
     RawLink other_universe(test, test.universe_port());
     LoginResult other = universe_login(other_universe, "New", 1, "demo");
     RawLink other_world(test, test.world_port("demo"));
-    if (build == 27) {
-      ASSERT_EQ(other_world.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 20, FIELD_STRING,
-                                 "demo", FIELD_WORD, other.session, FIELD_BYTE, 50, FIELD_LONG,
-                                 other.login_number, FIELD_END),
-                0);
-    } else {
-      ASSERT_EQ(other_world.send(FIELD_CIPHER, kSessionKey, 16, FIELD_BEGIN, 27, FIELD_STRING,
-                                 "demo", FIELD_LONG, other.session, FIELD_LONG, other.login_number,
-                                 FIELD_WORD, 24, FIELD_END),
-                0);
-    }
+    ASSERT_TRUE(other_world.send_first(older_login(build, other)));
     ASSERT_TRUE(other_world.next(&keys));
-    stream_set_ciphers(other_world.stream, kSessionKey, 16, (keys[1] << 8) | keys[2],
-                       (keys[3] << 8) | keys[4]);
+    other_world.key((keys[1] << 8) | keys[2], (keys[3] << 8) | keys[4]);
     ASSERT_TRUE(other_world.next(&attributes));
-    ASSERT_EQ(send_state(other_world, 1, 2, 3, 4, 5, 0), 0);
+    ASSERT_TRUE(send_state(other_world, 1, 2, 3, 4, 5, 0));
     Bytes message;
     ASSERT_TRUE(world.next(&message));
     if (build == 27) {
-      EXPECT_EQ(message, Build()
-                             .byte(2)
-                             .word(other.session)
-                             .string("[New]")
-                             .long32(1)
-                             .long32(2)
-                             .long32(3)
-                             .word(4)
-                             .byte(5)
-                             .byte(0)
-                             .bytes());
+      EXPECT_EQ(message, messages::avatar_add_before_28({other.session, "[New]", 1, 2, 3, 4, 5}));
     } else {
       EXPECT_EQ(message, avatar_add(other, "[New]", 1, 2, 3, 4, 5, 0));
     }
@@ -261,28 +200,27 @@ TEST(ServerWorld, ANewSessionNumberMakesTheBotLogInAgain) {
   Bot ball(test, "Ball");
   Bot watcher(test, "Watcher");
   ASSERT_TRUE(ball.entered && watcher.entered);
-  ASSERT_EQ(send_state(ball.world, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_TRUE(send_state(ball.world, 0, 0, 0, 0, 0, 0));
   Bytes message;
   ASSERT_TRUE(watcher.world.next_starting({2}, &message));
 
   ASSERT_EQ(server_admin(test.server, "renumber " + std::to_string(ball.login.session) + " 900"),
             "session " + std::to_string(ball.login.session) + " is now 900");
   ASSERT_TRUE(ball.universe.next(&message));
-  ASSERT_EQ(message, Build().byte(0).byte(27).word(900).bytes());
+  ASSERT_EQ(message, messages::renumber(900));
 
   // The old number no longer logs in; the new one does, on the same link.
   LoginResult renumbered = ball.login;
   renumbered.session = 900;
-  ASSERT_EQ(ball.world.send(FIELD_BEGIN, 53, FIELD_STRING, "demo", FIELD_LONG, 900, FIELD_LONG,
-                            renumbered.login_number, FIELD_WORD, 24, FIELD_RAW4,
-                            htonl(INADDR_LOOPBACK), FIELD_WORD_LE, 0, FIELD_LONG, 1, FIELD_BYTE, 0,
-                            FIELD_LONG, world_login_hash(renumbered.check, "demo"), FIELD_END),
-            0);
+  messages::WorldLogin again =
+      world_login_of(renumbered, "demo", world_login_hash(renumbered.check, "demo"));
+  again.machine = 1;
+  ASSERT_TRUE(ball.world.send(messages::world_login(again)));
   ASSERT_TRUE(ball.world.next(&message));
   EXPECT_EQ(message[0], 1);  // the world attributes again
   ASSERT_TRUE(watcher.world.next(&message));
-  EXPECT_EQ(message, Build().byte(3).word(ball.login.session).bytes());
-  ASSERT_EQ(send_state(ball.world, 0, 0, 0, 0, 0, 0), 0);
+  EXPECT_EQ(message, messages::avatar_delete(ball.login.session));
+  ASSERT_TRUE(send_state(ball.world, 0, 0, 0, 0, 0, 0));
   ASSERT_TRUE(watcher.world.next(&message));
   EXPECT_EQ(message, avatar_add(renumbered, "[Ball]", 0, 0, 0, 0, 0, 0));
 }

@@ -16,9 +16,11 @@
 #include <functional>
 #include <thread>
 
-#include "server/testing/raw_link.h"
+#include "sdk/sdk.h"
 #include "support/loopback.h"
 #include "support/recording_view.h"
+#include "support/scratch_directory.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 
@@ -33,15 +35,12 @@ const std::vector<std::string> kRunningLog = {
 class SessionDriver : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orbilo-driver-XXXXXX";
-    directory_ = mkdtemp(pattern);
-    IniPath = directory_ + "/orbilo.ini";
+    IniPath = scratch_.path("orbilo.ini");
     ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);  // first: it restarts the clock the servers share
   }
   void TearDown() override {
     page_.Destroy();  // api_destroy, the settings written, api_term
     stop_server();
-    std::filesystem::remove_all(directory_);
     IniPath.clear();
     Running = 0;
   }
@@ -57,16 +56,13 @@ class SessionDriver : public testing::Test {
       adjust(config);
     });
     ASSERT_EQ(server_->create_error, 0) << server_->error;
-    serving_ = std::thread([this] {
-      while (!stop_) server_step(server_->server, 5);
-    });
+    serving_ = std::make_unique<server_testing::Serving>(*server_);
   }
   void start_server() {
     start_server([](ServerConfig*) {});
   }
   void stop_server() {
-    stop_ = true;
-    if (serving_.joinable()) serving_.join();
+    serving_.reset();
     server_.reset();
   }
 
@@ -97,12 +93,11 @@ class SessionDriver : public testing::Test {
     return pump_until([&] { return Running == 1 || view_.login_enabled; });
   }
 
-  std::string directory_;
+  ScratchDirectory scratch_;
   RecordingView view_;
   LoginPage page_{&view_};
   std::unique_ptr<TestServer> server_;
-  std::thread serving_;
-  std::atomic<bool> stop_{false};
+  std::unique_ptr<server_testing::Serving> serving_;
 };
 
 TEST_F(SessionDriver, TheSuccessfulRoad) {

@@ -84,10 +84,9 @@ TEST_F(SessionTest, AWorldTooOldOrNotWelcomeEndsTheEntry) {
   for (const Case& each : cases) {
     ASSERT_EQ(api_enter("myworld"), 0);
     ASSERT_EQ(universe_link_.receive()->id, 24);
-    Bytes body = each.result == 0
-                     ? session::world_reply_body("myworld", world_.port(), each.build, 35)
-                     : Body().string("myworld").bytes_;
-    ASSERT_TRUE(universe_link_.send_universe(each.result, 0, body));
+    Bytes body = each.result == 0 ? session::world_reply("myworld", world_.port(), each.build, 35)
+                                  : Body().byte(each.result).byte(0).string("myworld").bytes_;
+    ASSERT_TRUE(universe_link_.send(body));
     ASSERT_TRUE(pump_until([] { return calls.count_callback(CALLBACK_ENTER) > 0; }));
     EXPECT_EQ(calls.last_rc(CALLBACK_ENTER), each.rc);
     EXPECT_EQ(instance()->world_state, kWorldNone);
@@ -103,13 +102,11 @@ TEST_F(SessionTest, AWorldReplyForAnotherNameIsIgnored) {
   login();
   ASSERT_EQ(api_enter("myworld"), 0);
   ASSERT_EQ(universe_link_.receive()->id, 24);
-  ASSERT_TRUE(universe_link_.send_universe(
-      0, 0, session::world_reply_body("myworld2", world_.port(), 39, 35)));
+  ASSERT_TRUE(universe_link_.send(session::world_reply("myworld2", world_.port(), 39, 35)));
   api_wait(50);
   EXPECT_EQ(calls.count_callback(CALLBACK_ENTER), 0);
   EXPECT_EQ(instance()->world_state, kWorldNone);
-  ASSERT_TRUE(universe_link_.send_universe(
-      0, 0, session::world_reply_body("MYWORLD", world_.port(), 39, 35)));
+  ASSERT_TRUE(universe_link_.send(session::world_reply("MYWORLD", world_.port(), 39, 35)));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
 }
 
@@ -130,21 +127,20 @@ TEST_F(SessionTest, TheBotMovesWhispersAndSeesAvatarsAndChat) {
   api_int_set(ATTR_MY_GESTURE, 1);
   ASSERT_EQ(api_state_change(), 0);
   auto state = world_link_.receive();
-  ASSERT_EQ(state->id, 8);
-  EXPECT_EQ(state->body, Body().long_(-1000).long_(5).long_(2000).word(900).byte(3).byte(1).bytes_);
+  EXPECT_EQ(state->bytes(),
+            messages::state({.x = -1000, .y = 5, .z = 2000, .yaw = 900, .type = 3, .gesture = 1}));
   ASSERT_EQ(api_whisper(12, "hello"), 0);
   auto whisper = world_link_.receive();
-  ASSERT_EQ(whisper->id, 11);
-  EXPECT_EQ(whisper->body, Body().word(12).string("hello").bytes_);
+  EXPECT_EQ(whisper->bytes(), messages::whisper(12, "hello"));
 
-  ASSERT_TRUE(world_link_.send_world(2, session::kicker_add_body()));
+  ASSERT_TRUE(world_link_.send(session::kicker_add()));
   ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_ADD) == 1; }));
   EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
   EXPECT_EQ(api_int(ATTR_AVATAR_Z), -200);
   EXPECT_EQ(api_int(ATTR_AVATAR_VALUE_3), 7);
 
-  ASSERT_TRUE(world_link_.send_world(
-      4, Body().word(12).long_(150).long_(0).long_(-250).word(0xffff).byte(1).byte(1).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::avatar_change(
+      {.session = 12, .x = 150, .z = -250, .yaw = 0xffff, .type = 1, .gesture = 1})));
   ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_CHANGE) == 1; }));
   EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
   EXPECT_EQ(api_int(ATTR_AVATAR_YAW), -1);
@@ -155,7 +151,7 @@ TEST_F(SessionTest, TheBotMovesWhispersAndSeesAvatarsAndChat) {
     int type;
   } chats[] = {{12, 0}, {5, 1}, {18, 2}};
   for (const Chat& chat : chats) {
-    ASSERT_TRUE(world_link_.send_world(chat.id, Body().word(12).string("Ball owner").bytes_));
+    ASSERT_TRUE(world_link_.send(messages::chat(12, "Ball owner", chat.id)));
     int before = calls.count_event(EVENT_CHAT);
     ASSERT_TRUE(pump_until([&] { return calls.count_event(EVENT_CHAT) == before + 1; }));
     EXPECT_EQ(api_int(ATTR_CHAT_TYPE), chat.type);
@@ -163,11 +159,11 @@ TEST_F(SessionTest, TheBotMovesWhispersAndSeesAvatarsAndChat) {
     EXPECT_EQ(api_int(ATTR_CHAT_SESSION), 12);
   }
 
-  ASSERT_TRUE(world_link_.send_world(3, Body().word(12).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::avatar_delete(12)));
   ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_DELETE) == 1; }));
   EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
   // Chat from a session that has left is dropped.
-  ASSERT_TRUE(world_link_.send_world(12, Body().word(12).string("still here").bytes_));
+  ASSERT_TRUE(world_link_.send(messages::chat(12, "still here")));
   ASSERT_TRUE(world_link_.send_world(16, {}));
   ASSERT_TRUE(pump_until([&] { return instance()->last_world_message_id == 16; }));
   EXPECT_EQ(calls.count_event(EVENT_CHAT), 3);
@@ -183,25 +179,24 @@ TEST_F(SessionTest, BlockingModeReturnsTheRepliesResults) {
   std::thread universe([&] {
     auto first = universe_link_.receive_first();
     ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(first->body, session::universe_login_body());
+    EXPECT_EQ(first->bytes(), session::universe_login());
     universe_link_.send_keys(true, 1, 2);
-    universe_link_.send_universe(0, 21, session::universe_attributes_body(35));
-    universe_link_.send_universe(0, 20, session::login_reply_body(35));
+    universe_link_.send(session::universe_attributes(35));
+    universe_link_.send(session::login_reply(35));
     auto lookup = universe_link_.receive();
     ASSERT_TRUE(lookup.has_value());
-    EXPECT_EQ(lookup->id, 24);
-    universe_link_.send_universe(0, 0, session::world_reply_body("myworld", world_.port(), 39, 35));
+    EXPECT_EQ(lookup->bytes(), messages::world_lookup("myworld"));
+    universe_link_.send(session::world_reply("myworld", world_.port(), 39, 35));
     world_link_ = world_.accept();
     auto world_login = world_link_.receive_first();
     ASSERT_TRUE(world_login.has_value());
-    EXPECT_EQ(world_login->body, session::world_login_body(39, world_.port()));
+    EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port()));
     world_link_.send_keys(false, 0, 0);
     world_link_.send_world(1, {});
     auto citizen = universe_link_.receive();
     ASSERT_TRUE(citizen.has_value());
-    EXPECT_EQ(citizen->id, 55);
-    EXPECT_EQ(citizen->body, Body().long_(1234).bytes_);
-    universe_link_.send_universe(0, 25, Body().long_(1234).byte(0).string("Owner").bytes_);
+    EXPECT_EQ(citizen->bytes(), messages::citizen_lookup(1234));
+    universe_link_.send(messages::citizen_reply(1234, "Owner"));
     universe_link_.receive();  // the second lookup
     universe_link_.send_universe(RC_NO_SUCH_CITIZEN, 25, Body().long_(99).bytes_);
   });

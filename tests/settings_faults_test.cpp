@@ -4,20 +4,18 @@
 // starts with the defaults where it can, reads what it can, and a save either
 // changes the "Main" keys alone, every other byte kept, or leaves the file
 // exactly as it was.
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "app/settings.h"
+#include "support/child_process.h"
+#include "support/scratch_directory.h"
 
 namespace {
 
@@ -35,65 +33,12 @@ std::string SavedKeys(const std::string& end, const std::string& last_end) {
          last_end;
 }
 
-// The user "nobody", for checks that root's privileges would defeat.
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNogroup = 65534;
-
-// Runs check in a child process under the user nobody and returns what it
-// found wrong ("" when nothing); "skip" when the child cannot drop root's
-// privileges. Not root: the check runs in the child as this user.
-std::string AsNobody(const std::function<std::string()>& check) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return "pipe failed";
-  pid_t child = fork();
-  if (child == 0) {
-    close(pipe_fds[0]);
-    std::string found;
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 ||
-                           setuid(kNobody) != 0 || setuid(0) == 0)) {
-      found = "skip";
-    } else {
-      found = check();
-    }
-    (void)!write(pipe_fds[1], found.data(), found.size());
-    _exit(0);
-  }
-  close(pipe_fds[1]);
-  std::string found;
-  char buffer[512];
-  ssize_t count;
-  while ((count = read(pipe_fds[0], buffer, sizeof buffer)) > 0)
-    found.append(buffer, static_cast<std::size_t>(count));
-  close(pipe_fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed";
-  return found;
-}
-
 class SettingsFaults : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/settings_faults.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory_ = name;
-    path_ = directory_ + "/orbilo.ini";
-  }
-  void TearDown() override {
-    chmod(directory_.c_str(), 0700);
-    std::filesystem::remove_all(directory_);
-  }
-
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() const {
-    std::ostringstream text;
-    text << std::ifstream(path_, std::ios::binary).rdbuf();
-    return text.str();
-  }
+  void Write(const std::string& text) { scratch_.write("orbilo.ini", text); }
+  std::string Read() const { return scratch_.read("orbilo.ini"); }
   bool Load() { return settings_load(path_, &fields_, &servers_); }
-  int Entries() const {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory_), {}));
-  }
+  int Entries() const { return scratch_.entries(); }
 
   // Writes before, loads it, saves kSaved over it, and checks that the file
   // is then after, byte for byte.
@@ -105,8 +50,9 @@ class SettingsFaults : public testing::Test {
     EXPECT_EQ(Entries(), 1);  // no temporary file left behind
   }
 
-  std::string directory_;
-  std::string path_;
+  orbilo::ScratchDirectory scratch_;
+  const std::string directory_ = scratch_.path();
+  const std::string path_ = scratch_.path("orbilo.ini");
   LoginFields fields_;
   ServerSettings servers_;
 };
@@ -278,10 +224,7 @@ TEST_F(SettingsFaults, ManyShortLinesInBoundedMemory) {
 #else
   const std::string blank(16 * 1024 * 1024 - 64, '\n');
   Write("[Main]\nWorld=w\n" + blank);
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
-  pid_t child = fork();
-  if (child == 0) {
+  std::string found = orbilo::run_in_child([this] {
     // Room for the file's bytes a few times over, and no more.
     rlimit limit{};
     getrlimit(RLIMIT_AS, &limit);
@@ -295,17 +238,9 @@ TEST_F(SettingsFaults, ManyShortLinesInBoundedMemory) {
     ServerSettings servers;
     bool read = settings_load(path_, &fields, &servers);
     bool saved = settings_save(path_, kSaved);
-    char result[2] = {read && fields.World == "w" ? 'r' : '-', saved ? 's' : '-'};
-    (void)!write(pipe_fds[1], result, 2);
-    _exit(0);
-  }
-  close(pipe_fds[1]);
-  char result[2] = {};
-  EXPECT_EQ(read(pipe_fds[0], result, 2), 2);
-  close(pipe_fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(std::string(result, 2), "rs");
+    return std::string(read && fields.World == "w" ? "r" : "-") + (saved ? "s" : "-");
+  });
+  EXPECT_EQ(found, "rs");
   EXPECT_TRUE(Read() ==
               "[Main]\nWorld=w2\nCitizen=12\nAvatar=5\nPassword=pw\n"
               "CenterCoords=3n 4e\nName=Saved\nDisableBotKicking=1\nReturnHome=0\n" +
@@ -321,14 +256,17 @@ TEST_F(SettingsFaults, AnUnreadableFileIsNeverWritten) {
   chmod(path_.c_str(), 0000);
   chmod(directory_.c_str(), 0777);
   std::string path = path_;
-  std::string found = AsNobody([path] {
-    LoginFields fields;
-    ServerSettings servers;
-    if (settings_load(path, &fields, &servers)) return std::string("read an unreadable file");
-    if (!(fields == kDefaults) || !(servers == kDefaultServers)) return std::string("no defaults");
-    if (settings_save(path, kSaved)) return std::string("saved over an unreadable file");
-    return std::string();
-  });
+  std::string found = orbilo::run_in_child(
+      [path] {
+        LoginFields fields;
+        ServerSettings servers;
+        if (settings_load(path, &fields, &servers)) return std::string("read an unreadable file");
+        if (!(fields == kDefaults) || !(servers == kDefaultServers))
+          return std::string("no defaults");
+        if (settings_save(path, kSaved)) return std::string("saved over an unreadable file");
+        return std::string();
+      },
+      true);
   if (found == "skip") GTEST_SKIP() << "cannot run as another user";
   EXPECT_EQ(found, "");
   EXPECT_TRUE(Read() == before);
@@ -381,8 +319,9 @@ TEST_F(SettingsFaults, SavedInPlaceWhereARenameWouldLoseSomething) {
     ASSERT_EQ(stat(path_.c_str(), &before), 0);
     chmod(directory_.c_str(), c.directory_mode);
     std::string path = path_;
-    std::string found =
-        c.as_nobody ? AsNobody([path] { return LoadAndSave(path); }) : LoadAndSave(path);
+    std::string found = c.as_nobody
+                            ? orbilo::run_in_child([path] { return LoadAndSave(path); }, true)
+                            : LoadAndSave(path);
     if (found == "skip") {
       GTEST_SKIP() << "cannot run as another user";
     }
@@ -422,14 +361,16 @@ TEST_F(SettingsFaults, AReadOnlyFileIsNotReplaced) {
   chmod(path_.c_str(), 0444);
   chmod(directory_.c_str(), 0777);
   std::string path = path_;
-  std::string found = AsNobody([path] {
-    LoginFields fields;
-    ServerSettings servers;
-    if (!settings_load(path, &fields, &servers) || fields.World != "w")
-      return std::string("not read");
-    if (settings_save(path, kSaved)) return std::string("replaced a read-only file");
-    return std::string();
-  });
+  std::string found = orbilo::run_in_child(
+      [path] {
+        LoginFields fields;
+        ServerSettings servers;
+        if (!settings_load(path, &fields, &servers) || fields.World != "w")
+          return std::string("not read");
+        if (settings_save(path, kSaved)) return std::string("replaced a read-only file");
+        return std::string();
+      },
+      true);
   if (found == "skip") GTEST_SKIP() << "cannot run as another user";
   EXPECT_EQ(found, "");
   EXPECT_TRUE(Read() == before);

@@ -7,31 +7,20 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "support/scratch_directory.h"
 
 namespace {
 
 class SettingsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/settings_test.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory_ = name;
-    path_ = directory_ + "/orbilo.ini";
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() const {
-    std::ostringstream text;
-    text << std::ifstream(path_, std::ios::binary).rdbuf();
-    return text.str();
-  }
+  void Write(const std::string& text) { scratch_.write("orbilo.ini", text); }
+  std::string Read() const { return scratch_.read("orbilo.ini"); }
   void Load() { settings_load(path_, &fields_, &servers_); }
 
-  std::string directory_;
-  std::string path_;
+  orbilo::ScratchDirectory scratch_;
+  const std::string directory_ = scratch_.path();
+  const std::string path_ = scratch_.path("orbilo.ini");
   LoginFields fields_;
   ServerSettings servers_;
 };

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "app/client_socket.h"
-#include "server/testing/raw_link.h"
 #include "support/loopback.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 
@@ -143,10 +143,7 @@ TEST(VersionCheck, TheServicesVersionServerAnswers) {
     config->version_policy.refused[3] = {'=', "Too old"};
   });
   ASSERT_EQ(test.create_error, 0) << test.error;
-  std::atomic<bool> done{false};
-  std::thread serving([&] {
-    while (!done) server_step(test.server, 10);
-  });
+  server_testing::Serving serving(test);
   CVersionCheck check;
   check.SetPort(test.version_port());
   std::string message;
@@ -154,8 +151,6 @@ TEST(VersionCheck, TheServicesVersionServerAnswers) {
   EXPECT_EQ(message, "Welcome");
   EXPECT_EQ(check.Query("127.0.0.1", "Orbilo", 3, message), 2);  // a connection of its own
   EXPECT_EQ(message, "Too old");
-  done = true;
-  serving.join();
 }
 
 }  // namespace

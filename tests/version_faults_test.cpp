@@ -16,9 +16,11 @@
 #include "app/client_socket.h"
 #include "app/session.h"
 #include "app/version_check.h"
-#include "server/testing/raw_link.h"
+#include "sdk/sdk.h"
 #include "support/loopback.h"
 #include "support/recording_view.h"
+#include "support/scratch_directory.h"
+#include "support/test_server.h"
 
 using namespace orbilo;
 
@@ -136,16 +138,12 @@ TEST_P(VersionFaults, TheQueryEndsWithItsText) {
 // The session core at Login: the text in a box, the program asked to end
 // with status 1, no login sent; the settings are written as at any end.
 TEST_P(VersionFaults, TheBotShowsItAndEnds) {
-  char pattern[] = "/tmp/orbilo-version-faults-XXXXXX";
-  std::string directory = mkdtemp(pattern);
-  IniPath = directory + "/orbilo.ini";
+  ScratchDirectory scratch;
+  IniPath = scratch.path("orbilo.ini");
   ASSERT_EQ(api_init(ORBILO_SDK_BUILD), 0);
   auto universe = std::make_unique<server_testing::TestServer>();
   ASSERT_EQ(universe->create_error, 0) << universe->error;
-  std::atomic<bool> stop{false};
-  std::thread serving([&] {
-    while (!stop) server_step(universe->server, 5);
-  });
+  auto serving = std::make_unique<server_testing::Serving>(*universe);
   ScriptedVersionServer version(GetParam().answer);
   std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n"
                          << "[universe]\nhost=127.0.0.1\nport=" << universe->universe_port()
@@ -173,15 +171,12 @@ TEST_P(VersionFaults, TheBotShowsItAndEnds) {
   EXPECT_EQ(Running, 0);
   page.Destroy();
   EXPECT_TRUE(page.settings_saved());
-  stop = true;
-  serving.join();
+  serving.reset();
   EXPECT_EQ(universe->logged("login: "), 0);
   universe.reset();
-  std::ifstream saved(IniPath);
-  std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  std::string text = scratch.read("orbilo.ini");
   EXPECT_NE(text.find("World=demo\n"), std::string::npos);
   EXPECT_NE(text.find("ReturnHome=0\n"), std::string::npos);
-  std::filesystem::remove_all(directory);
   IniPath.clear();
 }
 

@@ -117,19 +117,7 @@ TEST_F(WorldHandlers, NoticesAndAvatarActsFireTheirEvents) {
   in_world();
   run({"avatar add",
        2,
-       Body()
-           .long_(8)
-           .string("Ann")
-           .long_(0)
-           .long_(0)
-           .long_(0)
-           .word(0)
-           .byte(0)
-           .byte(0)
-           .word(0)
-           .long_(0)
-           .long_(0)
-           .bytes_,
+       messages::fields(messages::avatar_add({.session = 8, .name = "Ann"})),
        {EVENT_AVATAR_ADD},
        {},
        nullptr});
@@ -193,7 +181,7 @@ TEST_F(WorldHandlers, MessageTwentySevenSwitchesTheVariants) {
   Case cases[] = {
       {"avatar add from a build-27 world",
        2,
-       Body().word(300).string("Old").long_(1).long_(2).long_(3).word(10).byte(1).byte(2).bytes_,
+       messages::fields(messages::avatar_add_before_28({300, "Old", 1, 2, 3, 10, 1, 2})),
        {EVENT_AVATAR_ADD},
        {},
        [] {
@@ -222,19 +210,7 @@ TEST_F(WorldHandlers, MessageTwentySevenSwitchesTheVariants) {
        }},
       {"newer avatar add",
        2,
-       Body()
-           .long_(70000)
-           .string("New")
-           .long_(1)
-           .long_(2)
-           .long_(3)
-           .word(10)
-           .byte(1)
-           .byte(2)
-           .word(65535)
-           .long_(-2)
-           .long_(7)
-           .bytes_,
+       messages::fields(messages::avatar_add({70000, "New", 1, 2, 3, 10, 1, 2, 65535, -2, 7})),
        {EVENT_AVATAR_ADD},
        {},
        [] {

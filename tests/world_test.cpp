@@ -147,35 +147,30 @@ TEST_F(AnotherInstance, DestroyedByAHandlerLeavesThisMessageWhole) {
 // Cut one byte short, the world's settings, an avatar or a chat line is not
 // reported; whole and without handlers, the avatar attributes are left alone.
 TEST_F(MemoryLinkTest, RoadMessagesCutShortFireNothing) {
-  Body avatar = Body().string("Ann").long_(1).long_(2).long_(3).word(900).byte(1).byte(2);
+  using messages::fields;
+  const messages::Avatar avatar{8, "Ann", 1, 2, 3, 900, 1, 2, 1, 2, 3};
   ShortCase cases[] = {
-      {"settings", 1, 39, Body().byte(14).data({'Y'}).byte(3).data({'x'}).bytes_},
+      {"settings", 1, 39, fields(messages::world_attributes({{14, "Y"}, {3, "x"}}))},
       {"avatar add before 28",
        2,
        27,
-       Body().word(8).bytes(avatar.bytes_).bytes_,
+       fields(messages::avatar_add_before_28(avatar)),
        {},
        {},
        ATTR_AVATAR_X},
-      {"avatar add",
-       2,
-       39,
-       Body().long_(8).bytes(avatar.bytes_).word(1).long_(2).long_(3).bytes_,
-       {},
-       {},
-       ATTR_AVATAR_X},
-      {"avatar delete", 3, 39, Body().word(8).bytes_, {}, {}, ATTR_AVATAR_SESSION},
+      {"avatar add", 2, 39, fields(messages::avatar_add(avatar)), {}, {}, ATTR_AVATAR_X},
+      {"avatar delete", 3, 39, fields(messages::avatar_delete(8)), {}, {}, ATTR_AVATAR_SESSION},
       {"avatar change",
        4,
        39,
-       Body().word(8).long_(1).long_(2).long_(3).word(4).byte(5).byte(6).bytes_,
+       fields(messages::avatar_change({8, "", 1, 2, 3, 4, 5, 6})),
        {},
        {},
        ATTR_AVATAR_X},
-      {"chat 5", 5, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
-      {"chat 12", 12, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
-      {"chat 18", 18, 39, Body().word(8).string("hi").bytes_, {}, {}, ATTR_CHAT_SESSION},
-      {"cipher keys", 17, 39, Body().word(1).word(2).bytes_},
+      {"chat 5", 5, 39, fields(messages::chat(8, "hi", 5)), {}, {}, ATTR_CHAT_SESSION},
+      {"chat 12", 12, 39, fields(messages::chat(8, "hi")), {}, {}, ATTR_CHAT_SESSION},
+      {"chat 18", 18, 39, fields(messages::chat(8, "hi", 18)), {}, {}, ATTR_CHAT_SESSION},
+      {"cipher keys", 17, 39, fields(messages::world_keys(1, 2))},
   };
   for (const ShortCase& each : cases) run_world(each);
 }
@@ -186,24 +181,12 @@ TEST_F(MemoryLinkTest, RoadMessagesCutShortFireNothing) {
 TEST_F(MemoryLinkTest, AvatarNamesAreKeptWithoutTheirEvent) {
   links_.reset(instance(), 35, 39);
   const std::string name(200, 'n');
-  ASSERT_EQ(links_.world(2, Body()
-                                .long_(9)
-                                .string(name)
-                                .long_(1)
-                                .long_(2)
-                                .long_(3)
-                                .word(0)
-                                .byte(0)
-                                .byte(0)
-                                .word(0)
-                                .long_(0)
-                                .long_(0)
-                                .bytes_),
-            0);
+  messages::Avatar added{.session = 9, .name = name, .x = 1, .y = 2, .z = 3};
+  ASSERT_EQ(links_.world(2, messages::fields(messages::avatar_add(added))), 0);
   session::install_event(EVENT_CHAT);
-  ASSERT_EQ(links_.world(12, Body().word(9).string("hi").bytes_), 0);
+  ASSERT_EQ(links_.world(12, messages::fields(messages::chat(9, "hi"))), 0);
   EXPECT_EQ(api_string(ATTR_AVATAR_NAME), name);
-  ASSERT_EQ(links_.world(12, Body().word(10).string("who").bytes_), 0);
+  ASSERT_EQ(links_.world(12, messages::fields(messages::chat(10, "who"))), 0);
   EXPECT_EQ(calls.events, std::vector<int>{EVENT_CHAT});
 }
 

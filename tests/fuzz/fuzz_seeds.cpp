@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "fuzz/fuzz_session.h"
-#include "support/scripted_peer.h"
+#include "support/messages.h"
 
 using namespace orbilo;
 
 namespace {
 
-using scripted::Body;
-using scripted::Bytes;
+using messages::Body;
+using messages::Bytes;
+using messages::frame;
 
 struct Seed {
   std::string name;
@@ -26,8 +27,10 @@ struct Seed {
   Bytes body;
 };
 
-Bytes frame(const Bytes& body) {
-  return Body().word(static_cast<int>(body.size())).bytes(body).bytes_;
+Bytes joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 Bytes universe(int result, int id, const Body& fields) {
@@ -58,14 +61,13 @@ Body node(bool whole) {
 std::vector<Seed> universe_seeds() {
   std::vector<Seed> seeds;
   for (int build = 0; build < 5; ++build) {
-    std::string tag = std::to_string(fuzz::kUniverseBuilds[build]);
-    Body reply = Body().word(77).string("Ball");
-    if (fuzz::kUniverseBuilds[build] > 22) reply.long_(9);
-    if (fuzz::kUniverseBuilds[build] > 34) reply.bytes({1, 2, 3, 4});
-    seeds.push_back({"login_" + tag, build, universe(0, 20, reply)});
-    Body lookup = Body().string("myworld").long_(0x7f000001).word(5671).word(39);
-    if (fuzz::kUniverseBuilds[build] >= 32) lookup.word(3).word(10);
-    seeds.push_back({"lookup_" + tag, build, universe(0, 0, lookup)});
+    const int number = fuzz::kUniverseBuilds[build];
+    const std::uint8_t check[4] = {1, 2, 3, 4};
+    std::string tag = std::to_string(number);
+    seeds.push_back(
+        {"login_" + tag, build, frame(messages::login_reply(number, 77, "Ball", 9, check))});
+    seeds.push_back(
+        {"lookup_" + tag, build, frame(messages::world_reply("myworld", 5671, 39, number, 3, 10))});
     seeds.push_back({"record23_" + tag, build,
                      universe(0, 23,
                               Body()
@@ -116,10 +118,8 @@ std::vector<Seed> universe_seeds() {
   seeds.push_back({"reply19", 4, universe(0, 19, Body().string("x"))});
   seeds.push_back(
       {"attributes21", 4,
-       universe(0, 21,
-                Body().byte(6).string("35").byte(9).string("4").byte(3).string("x").byte(40).string(
-                    "y"))});
-  seeds.push_back({"keys22", 4, universe(0, 22, Body().word(5).word(7))});
+       frame(messages::universe_attributes({{6, "35"}, {9, "4"}, {3, "x"}, {40, "y"}}))});
+  seeds.push_back({"keys22", 4, frame(messages::universe_keys(5, 7))});
   seeds.push_back({"record24", 4, universe(0, 24, Body().string("x"))});
   seeds.push_back(
       {"citizen25", 4,
@@ -127,7 +127,7 @@ std::vector<Seed> universe_seeds() {
            0, 25,
            Body().long_(5).byte(0).string("Owner").byte(17).string("x").byte(99).string("y"))});
   seeds.push_back({"number26", 4, universe(0, 26, Body().long_(5))});
-  seeds.push_back({"renumber27", 4, universe(0, 27, Body().word(300))});
+  seeds.push_back({"renumber27", 4, frame(messages::renumber(300))});
   seeds.push_back(
       {"notice28", 4, universe(0, 28, Body().word(1).long_(2).string("n").long_(3).word(4))});
   seeds.push_back(
@@ -140,7 +140,7 @@ std::vector<Seed> universe_seeds() {
                1))});
   seeds.push_back({"value41", 4, universe(0, 41, Body().long_(1))});
   seeds.push_back({"entry43", 4, universe(0, 43, Body().long_(1).byte(2).string("a").string("b"))});
-  seeds.push_back({"redirect18", 4, universe(0, 18, Body().bytes({127, 0, 0, 1}).word(5670))});
+  seeds.push_back({"redirect18", 4, frame(messages::redirect(5670))});
   seeds.push_back({"unknown", 4, universe(0, 99, Body().long_(1))});
   return seeds;
 }
@@ -150,12 +150,11 @@ std::vector<Seed> world_seeds() {
   for (int build = 0; build < 5; ++build) {
     int number = fuzz::kWorldBuilds[build];
     std::string tag = std::to_string(number);
-    bool long_session = number >= 28, tilted = number >= 39;
-    Body add = long_session ? Body().long_(8) : Body().word(8);
-    add.string("Kicker").long_(1).long_(2).long_(3).word(900).byte(1).byte(1);
-    if (long_session) add.word(1).long_(2).long_(3);
-    Bytes chat = world(12, Body().word(8).string("Ball owner"));
-    Bytes added = world(2, add);
+    bool tilted = number >= 39;
+    const messages::Avatar kicker{8, "Kicker", 1, 2, 3, 900, 1, 1, 1, 2, 3};
+    Bytes chat = frame(messages::chat(8, "Ball owner"));
+    Bytes added =
+        frame(number >= 28 ? messages::avatar_add(kicker) : messages::avatar_add_before_28(kicker));
     added.insert(added.end(), chat.begin(), chat.end());
     seeds.push_back({"avatar_" + tag, build, added});
     seeds.push_back({"cell_" + tag, build | 0x08,
@@ -198,36 +197,22 @@ std::vector<Seed> world_seeds() {
     if (tilted) list.long_(9);
     seeds.push_back({"list30_" + tag, build, world(30, list)});
   }
-  seeds.push_back({"attributes1", 4 | 0x40,
-                   world(1, Body()
-                                .byte(14)
-                                .data({'Y'})
-                                .byte(57)
-                                .data({'0', 'a', 'F', 'F'})
-                                .byte(22)
-                                .data({1, 2})
-                                .byte(60)
-                                .data({'5', '0', '0', '0'})
-                                .byte(62)
-                                .data({'9'})
-                                .byte(21)
-                                .data({'3', '9'}))});
-  seeds.push_back({"attributes1_again", 4 | 0x10 | 0x20, world(1, Body().byte(3).data({'x'}))});
-  seeds.push_back({"delete3", 4, world(3, Body().word(8))});
   seeds.push_back(
-      {"change4", 4, world(4, Body().word(8).long_(1).long_(2).long_(3).word(4).byte(5).byte(6))});
-  seeds.push_back({"chat5_18", 4, [] {
-                     Bytes all = world(5, Body().word(8).string("a"));
-                     Bytes more = world(18, Body().word(8).string("b"));
-                     all.insert(all.end(), more.begin(), more.end());
-                     return all;
-                   }()});
+      {"attributes1", 4 | 0x40,
+       frame(messages::world_attributes(
+           {{14, "Y"}, {57, "0aFF"}, {22, "\x01\x02"}, {60, "5000"}, {62, "9"}, {21, "39"}}))});
+  seeds.push_back(
+      {"attributes1_again", 4 | 0x10 | 0x20, frame(messages::world_attributes({{3, "x"}}))});
+  seeds.push_back({"delete3", 4, frame(messages::avatar_delete(8))});
+  seeds.push_back({"change4", 4, frame(messages::avatar_change({8, "", 1, 2, 3, 4, 5, 6}))});
+  seeds.push_back({"chat5_18", 4,
+                   joined({frame(messages::chat(8, "a", 5)), frame(messages::chat(8, "b", 18))})});
   seeds.push_back({"result0", 4, world(0, Body().long_(1).byte(2))});
   seeds.push_back({"delete8", 4, world(8, Body().word(1).long_(2).word(3).word(4).long_(5))});
   for (int id : {9, 10, 11, 14, 36, 45, 13, 15, 16}) {
     seeds.push_back({"bare" + std::to_string(id), 4, world(id, Body())});
   }
-  seeds.push_back({"keys17", 4, world(17, Body().word(1).word(2))});
+  seeds.push_back({"keys17", 4, frame(messages::world_keys(1, 2))});
   seeds.push_back({"click20", 4, world(20, Body().long_(8).word(1).word(2).long_(3))});
   seeds.push_back({"act21", 4, world(21, Body().long_(8).long_(9))});
   seeds.push_back({"address22", 4, world(22, Body().long_(8).byte(0).bytes({1, 2, 3, 4}))});
@@ -265,12 +250,6 @@ std::vector<Seed> world_seeds() {
 
 // The server's: set-up byte 0 to 4 chooses the connection, bits 3 and 4 the
 // world, bits 6 and 7 a renumber and a redirect (see server_fuzz.cpp).
-Bytes joined(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 Bytes client(int id, const Body& fields) {
   return frame(Body().byte(id).bytes(fields.bytes_).bytes_);
 }
@@ -281,53 +260,39 @@ Bytes text(std::string_view line) {
 
 std::vector<Seed> server_seeds() {
   std::vector<Seed> seeds;
-  Bytes login = client(47, Body().long_(24).string("Ball").long_(1).string("demo").string("app"));
-  Bytes lookups = joined({client(24, Body().string("demo")), client(24, Body().string("Mid")),
-                          client(24, Body().string("nowhere")), client(55, Body().long_(1)),
-                          client(55, Body().long_(7)), client(55, Body().long_(99)),
-                          client(32, Body()), client(34, Body().long_(5))});
+  using namespace messages;
+  Bytes login = frame(universe_login("Ball", 1, "demo", "app"));
+  Bytes lookups = joined({frame(world_lookup("demo")), frame(world_lookup("Mid")),
+                          frame(world_lookup("nowhere")), frame(citizen_lookup(1)),
+                          frame(citizen_lookup(7)), frame(citizen_lookup(99)),
+                          frame(keep_alive_to_universe()), client(34, Body().long_(5))});
   seeds.push_back({"universe_login", 0, joined({login, lookups})});
-  seeds.push_back({"universe_refused", 0,
-                   client(47, Body().long_(24).string("Ball").long_(1).string("no").string("x"))});
+  seeds.push_back({"universe_refused", 0, frame(universe_login("Ball", 1, "no", "x"))});
   seeds.push_back(
-      {"universe_long_name", 0,
-       client(
-           47,
-           Body().long_(24).string("A name far too long").long_(7).string("seven").string("x"))});
+      {"universe_long_name", 0, frame(universe_login("A name far too long", 7, "seven", "x"))});
   seeds.push_back({"universe_lookups", 1, lookups});
   seeds.push_back({"universe_renumbered", 1 | 0x40 | 0x80, client(32, Body())});
   seeds.push_back({"universe_second_login", 1, joined({client(32, Body()), login})});
   seeds.push_back({"universe_unknown", 1, client(99, Body().long_(1))});
-  seeds.push_back({"world_login53", 2,
-                   client(53, Body()
-                                  .string("demo")
-                                  .long_(5)
-                                  .long_(1234)
-                                  .word(24)
-                                  .bytes({127, 0, 0, 1})
-                                  .word_le(0)
-                                  .long_(0x12345678)
-                                  .byte(0)
-                                  .long_(99))});
   seeds.push_back(
-      {"world_login27", 2 | 0x08, client(27, Body().string("mid").long_(5).long_(1).word(24))});
-  seeds.push_back(
-      {"world_login20", 2 | 0x10, client(20, Body().string("old").word(5).byte(0).long_(1))});
+      {"world_login53", 2, frame(world_login({"demo", 5, 1234, 0, 0x12345678, 0, 99}))});
+  seeds.push_back({"world_login27", 2 | 0x08, frame(world_login_27({"mid", 5, 1}))});
+  seeds.push_back({"world_login20", 2 | 0x10, frame(world_login_20({"old", 5, 1}, 0))});
   Bytes world_session =
-      joined({client(8, Body().long_(100).long_(0).long_(200).word(900).byte(1).byte(0)),
-              client(8, Body().long_(150).long_(0).long_(250).word(-900).byte(1).byte(1)),
-              client(11, Body().word(1).string("Hello crowd")),
-              client(11, Body().word(4).string("Ball version")),
-              client(11, Body().word(999).string("nobody")), client(14, Body().long_(0)),
-              client(14, Body().long_(7)), client(6, Body())});
+      joined({frame(state({.x = 100, .z = 200, .yaw = 900, .type = 1})),
+              frame(state({.x = 150, .z = 250, .yaw = -900, .type = 1, .gesture = 1})),
+              frame(whisper(1, "Hello crowd")), frame(whisper(4, "Ball version")),
+              frame(whisper(999, "nobody")), frame(event_mask(0)), frame(event_mask(7)),
+              frame(keep_alive_to_world())});
   for (int world : {0, 0x08, 0x10}) {
     std::string tag = std::to_string(world >> 3);
     seeds.push_back({"world_session" + tag, 3 | world, world_session});
   }
   seeds.push_back({"world_renumbered", 3 | 0x40 | 0x80, world_session});
-  seeds.push_back({"world_login_again", 3,
-                   joined({client(8, Body().long_(1).long_(2).long_(3).word(4).byte(5).byte(6)),
-                           client(53, Body().string("demo").long_(1).long_(2).word(24))})});
+  seeds.push_back(
+      {"world_login_again", 3,
+       joined({frame(state({.x = 1, .y = 2, .z = 3, .yaw = 4, .type = 5, .gesture = 6})),
+               client(53, Body().string("demo").long_(1).long_(2).word(24))})});
   seeds.push_back({"world_unknown", 3, client(99, Body())});
   seeds.push_back({"version_accepted", 4, text("4:Orbilo\n")});
   seeds.push_back({"version_refused", 4, text("3:orbilo\r\n")});

@@ -42,8 +42,7 @@
 #include <unordered_map>
 
 #include "server/internal.h"
-#include "server/testing/raw_link.h"
-#include "support/scripted_peer.h"
+#include "support/raw_link.h"
 
 using namespace orbilo;
 
@@ -81,50 +80,22 @@ void check(bool holds, const char* what) {
   std::abort();
 }
 
-Bytes frame(const scripted::Body& body) {
-  Bytes bytes = scripted::Body().word(static_cast<int>(body.bytes_.size())).bytes_;
-  bytes.insert(bytes.end(), body.bytes_.begin(), body.bytes_.end());
-  return bytes;
-}
-
-Bytes login_message(const char* name, std::uint32_t citizen, const char* password) {
-  return frame(
-      scripted::Body().byte(47).long_(24).string(name).long_(citizen).string(password).string(
-          "fuzz"));
-}
+using messages::frame;
 
 // The world login of the world's build, with the right numbers and hash.
 Bytes world_login_message(const WorldChoice& world, const LoginResult& login) {
-  scripted::Body body;
-  if (world.build < 28) {
-    body.byte(20).string(world.name).word(login.session).byte(0).long_(login.login_number);
-  } else if (world.build < 39) {
-    body.byte(27).string(world.name).long_(login.session).long_(login.login_number).word(24);
-  } else {
-    body.byte(53)
-        .string(world.name)
-        .long_(login.session)
-        .long_(login.login_number)
-        .word(24)
-        .bytes({127, 0, 0, 1})
-        .word_le(0)
-        .long_(0x12345678)
-        .byte(0)
-        .long_(server_testing::world_login_hash(login.check, world.name));
-  }
-  return frame(body);
+  messages::WorldLogin fields = server_testing::world_login_of(
+      login, world.name, server_testing::world_login_hash(login.check, world.name));
+  if (world.build < 28) return frame(messages::world_login_20(fields, 0));
+  return frame(world.build < 39 ? messages::world_login_27(fields) : messages::world_login(fields));
 }
 
 // Reads and drops whatever has come for the watching bot; its links must
 // stay open.
 void drain(RawLink* link) {
-  for (;;) {
-    int rc = stream_read_message(link->stream);
-    if (rc == RC_NOT_YET) return;
-    check(rc == 0, "the watching bot's link was closed");
-    int remaining = 0;
-    stream_receive(link->stream, FIELD_REMAINING, &remaining, FIELD_SKIP, remaining, FIELD_STATUS);
-  }
+  Bytes body;
+  while (link->next(&body, 0)) continue;
+  check(!link->closed(0), "the watching bot's link was closed");
 }
 
 bool keys_message(const Bytes& body, bool world, int* receive, int* send) {
@@ -143,7 +114,7 @@ bool keys_message(const Bytes& body, bool world, int* receive, int* send) {
 void feed(std::uint16_t port, bool world, const Bytes& plain,
           const std::function<void(RawLink&)>& after_keys) {
   RawLink link(*test, port);
-  check(link.connect_rc == 0, "cannot connect to the server");
+  check(link.connected(), "cannot connect to the server");
   std::size_t size = plain.size();
   // Empty messages before the first are passed over; they are plain too.
   std::size_t at = 0;
@@ -170,7 +141,7 @@ void feed(std::uint16_t port, bool world, const Bytes& plain,
     bool answered = link.next(&body, kWaitMs);
     int receive = 0, send = 0;
     if (answered && keys_message(body, world, &receive, &send)) {
-      stream_set_ciphers(link.stream, kSessionKey, 16, receive, send);
+      link.key(receive, send);
       if (after_keys) after_keys(link);
       scripted::Rc4 keyed(send);
       keyed.apply(rest.data(), rest.size());
@@ -178,7 +149,7 @@ void feed(std::uint16_t port, bool world, const Bytes& plain,
     check(answered || link.closed(0), "the server neither answered nor closed after a login");
   }
   if (!rest.empty()) link.send_raw(rest);
-  shutdown(stream_socket(link.stream), SHUT_WR);
+  link.shutdown_write();
   check(link.closed(kWaitMs), "the server kept a connection whose client had closed");
 }
 
@@ -215,8 +186,8 @@ void check_back_to_baseline() {
 }
 
 void keep_watcher_alive() {
-  check(watcher_universe->send(FIELD_BEGIN, 32, FIELD_END) == 0 &&
-            watcher_world->send(FIELD_BEGIN, 6, FIELD_END) == 0,
+  check(watcher_universe->send(messages::keep_alive_to_universe()) &&
+            watcher_world->send(messages::keep_alive_to_world()),
         "the watching bot cannot send");
 }
 
@@ -229,22 +200,15 @@ void check_still_serving() {
     LoginResult login = server_testing::universe_login(universe, "Check", 1, "demo", &keyed);
     check(keyed && login.result == 0, "a new bot cannot log in");
     Bytes reply;
-    check(universe.send(FIELD_BEGIN, 55, FIELD_LONG, 7, FIELD_END) == 0 &&
-              universe.next_starting({0, 25}, &reply) &&
-              reply == server_testing::Build()
-                           .byte(0)
-                           .byte(25)
-                           .long32(7)
-                           .byte(0)
-                           .string("Owner Seven")
-                           .bytes(),
+    check(universe.send(messages::citizen_lookup(7)) && universe.next_starting({0, 25}, &reply) &&
+              reply == messages::citizen_reply(7, "Owner Seven"),
           "a citizen lookup is not answered");
     RawLink world(*test, test->world_port("demo"));
     check(server_testing::world_enter(world, login, "demo") &&
-              server_testing::send_state(world, 100, 0, 200, 0, 1, 0) == 0,
+              server_testing::send_state(world, 100, 0, 200, 0, 1, 0),
           "a new bot cannot enter the world");
     Bytes seen;
-    Bytes name = server_testing::Build().string("[Check]");
+    Bytes name = messages::Body().string("[Check]").bytes_;
     bool found = false;
     while (!found && watcher_world->next(&seen, kWaitMs)) {
       found = seen.size() > 5 + name.size() && seen[0] == 2 &&
@@ -312,7 +276,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   check(login.result == 0, "the watching bot cannot log in");
   watcher_world = new RawLink(*test, test->world_port("demo"));
   check(server_testing::world_enter(*watcher_world, login, "demo") &&
-            server_testing::send_state(*watcher_world, 0, 0, 0, 0, 1, 0) == 0,
+            server_testing::send_state(*watcher_world, 0, 0, 0, 0, 1, 0),
         "the watching bot cannot enter");
   test->pump(20);
   drain(watcher_world);
@@ -336,7 +300,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       feed(test->universe_port(), false, input, nullptr);
       break;
     case 1: {
-      Bytes plain = login_message("Fuzz", 1, "demo");
+      Bytes plain = frame(messages::universe_login("Fuzz", 1, "demo", "fuzz"));
       plain.insert(plain.end(), input.begin(), input.end());
       feed(test->universe_port(), false, plain, [setup](RawLink& link) {
         Bytes reply;
@@ -354,7 +318,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       LoginResult login = server_testing::universe_login(universe, "Fuzz", 1, "demo");
       check(login.result == 0, "the harness cannot log in");
       Bytes plain = world_login_message(world, login);
-      Bytes mask = frame(scripted::Body().byte(14).long_(7));
+      Bytes mask = frame(messages::event_mask(7));
       plain.insert(plain.end(), mask.begin(), mask.end());
       plain.insert(plain.end(), input.begin(), input.end());
       feed(test->world_port(world.name), true, plain,

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "support/scratch_directory.h"
 
 namespace {
 
@@ -32,11 +33,6 @@ void check(bool holds, const char* what) {
   if (holds) return;
   std::fprintf(stderr, "settings_fuzz: %s\n", what);
   std::abort();
-}
-
-void remove_directory() {
-  unlink(path.c_str());
-  rmdir(directory.c_str());
 }
 
 bool write_file(const std::uint8_t* data, std::size_t size) {
@@ -204,11 +200,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::string base = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
   if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && base == "/tmp" && *tmp != '\0')
     base = tmp;
-  std::string pattern = base + "/orbilo-settings-fuzz.XXXXXX";
-  check(mkdtemp(pattern.data()) != nullptr, "cannot make a private directory");
-  directory = pattern;
-  path = directory + "/orbilo.ini";
-  std::atexit(remove_directory);
+  static orbilo::ScratchDirectory scratch(base);
+  check(scratch.ok(), "cannot make a private directory");
+  directory = scratch.path();
+  path = scratch.path("orbilo.ini");
   return 0;
 }
 

@@ -16,49 +16,8 @@ constexpr std::uint8_t kKey[16] = {0x9f, 0x2b, 0x39, 0x4a, 0xa9, 0x96, 0x5d, 0x8
 
 }  // namespace
 
-// ---- Body ------------------------------------------------------------------
-
-Body& Body::byte(int value) {
-  bytes_.push_back(static_cast<std::uint8_t>(value));
-  return *this;
-}
-
-Body& Body::word(int value) {
-  return byte(value >> 8).byte(value);
-}
-
-Body& Body::word_le(int value) {
-  return byte(value).byte(value >> 8);
-}
-
-Body& Body::long_(std::int64_t value) {
-  auto bits = static_cast<std::uint32_t>(value);
-  return byte(static_cast<int>(bits >> 24))
-      .byte(static_cast<int>(bits >> 16))
-      .byte(static_cast<int>(bits >> 8))
-      .byte(static_cast<int>(bits));
-}
-
-Body& Body::string(std::string_view text) {
-  byte(static_cast<int>(text.size()));
-  bytes_.insert(bytes_.end(), text.begin(), text.end());
-  return *this;
-}
-
-Body& Body::long_string(std::string_view text) {
-  word(static_cast<int>(text.size()));
-  bytes_.insert(bytes_.end(), text.begin(), text.end());
-  return *this;
-}
-
-Body& Body::data(const Bytes& data) {
-  byte(static_cast<int>(data.size()));
-  return bytes(data);
-}
-
-Body& Body::bytes(const Bytes& data) {
-  bytes_.insert(bytes_.end(), data.begin(), data.end());
-  return *this;
+Bytes Message::bytes() const {
+  return Body().byte(id).bytes(body).bytes_;
 }
 
 // ---- Rc4 -------------------------------------------------------------------
@@ -99,11 +58,10 @@ std::optional<Message> Link::receive_first(int timeout_ms) {
 }
 
 bool Link::send_keys(bool universe, int client_receive_discard, int client_send_discard) {
-  Body body;
-  if (universe) body.byte(0);
-  body.byte(universe ? 22 : 17).word(client_receive_discard).word(client_send_discard);
   keyed_ = false;
-  if (!send_frame(body.bytes_)) return false;
+  if (!send(universe ? messages::universe_keys(client_receive_discard, client_send_discard)
+                     : messages::world_keys(client_receive_discard, client_send_discard)))
+    return false;
   send_cipher_ = Rc4(client_receive_discard);
   receive_cipher_ = Rc4(client_send_discard);
   keyed_ = true;
@@ -124,23 +82,22 @@ std::optional<Message> Link::receive(int timeout_ms) {
   }
 }
 
+bool Link::send(const Bytes& message) {
+  return send_raw(messages::frame(message));
+}
+
 bool Link::send_universe(int result, int id, const Bytes& fields) {
-  return send_frame(Body().byte(result).byte(id).bytes(fields).bytes_);
+  return send(Body().byte(result).byte(id).bytes(fields).bytes_);
 }
 
 bool Link::send_world(int id, const Bytes& fields) {
-  return send_frame(Body().byte(id).bytes(fields).bytes_);
+  return send(Body().byte(id).bytes(fields).bytes_);
 }
 
 bool Link::send_raw(const Bytes& bytes, bool encipher) {
   Bytes copy = bytes;
   if (encipher && keyed_) send_cipher_.apply(copy.data(), copy.size());
   return send_bytes(copy);
-}
-
-bool Link::send_frame(const Bytes& body) {
-  Bytes frame = Body().word(static_cast<int>(body.size())).bytes(body).bytes_;
-  return send_raw(frame);
 }
 
 bool Link::send_bytes(const Bytes& bytes) {

@@ -9,39 +9,28 @@
 //   scripted::Link link = universe.accept();
 //   auto login = link.receive_first();               // message 47, deciphered
 //   link.send_keys(true, 5, 7);                      // universe message 22, then keyed
-//   link.send_universe(0, 20, Body().word(77).string("Ball").bytes_);
+//   link.send(messages::login_reply(35, 77, "Ball", 9, check));
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
-#include <vector>
 
 #include "support/loopback.h"
+#include "support/messages.h"
 
 namespace orbilo {
 
 namespace scripted {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The fields of a message body, most significant byte first.
-struct Body {
-  Body& byte(int value);
-  Body& word(int value);
-  Body& word_le(int value);
-  Body& long_(std::int64_t value);
-  Body& string(std::string_view text);       // 1 length byte, then the bytes
-  Body& long_string(std::string_view text);  // 2 length bytes, then the bytes
-  Body& data(const Bytes& bytes);            // 1 length byte, then the bytes
-  Body& bytes(const Bytes& bytes);           // as they are
-  Bytes bytes_;
-};
+using messages::Body;
+using messages::Bytes;
 
 // A message from the library: its id and the bytes after it.
 struct Message {
   int id = -1;
   Bytes body;
+  // The id and the body, as the frame held them and the builders build them.
+  Bytes bytes() const;
 };
 
 // The plain RC4 generator, kept apart from the library's.
@@ -74,8 +63,10 @@ class Link {
   // The next message, deciphered once the keys went out; nullopt on time-out
   // or close.
   std::optional<Message> receive(int timeout_ms = loopback::kTimeoutMs);
-  // A universe message (result byte, id, fields) or a world message (id,
-  // fields), framed and enciphered once keyed.
+  // A message as a builder of messages.h gives it, framed and enciphered
+  // once keyed; or a universe message (result byte, id, fields) or a world
+  // message (id, fields) put together here.
+  bool send(const Bytes& message);
   bool send_universe(int result, int id, const Bytes& fields);
   bool send_world(int id, const Bytes& fields);
   // Bytes as they are, after enciphering them when keyed (encipher false:
@@ -91,7 +82,6 @@ class Link {
   loopback::Peer& peer() { return peer_; }
 
  private:
-  bool send_frame(const Bytes& body);
   bool send_bytes(const Bytes& bytes);
 
   loopback::Peer peer_;

@@ -91,80 +91,33 @@ void install_event(int event) {
   api_event_set(event, kEventRecorders[event]);
 }
 
-Bytes universe_login_body() {
-  return Body()
-      .long_(ORBILO_SDK_BUILD)
-      .string(kBotName)
-      .long_(kOwner)
-      .string(kPassword)
-      .string("")
-      .bytes_;
+Bytes universe_login() {
+  return messages::universe_login(kBotName, kOwner, kPassword);
 }
 
-Bytes universe_attributes_body(int build) {
-  return Body()
-      .byte(6)
-      .string(std::to_string(build))
-      .byte(4)
-      .string("one")
-      .byte(1)
-      .string("17")
-      .byte(99)
-      .string("ignored")
-      .bytes_;
+Bytes universe_attributes(int build) {
+  return messages::universe_attributes(
+      {{6, std::to_string(build)}, {4, "one"}, {1, "17"}, {99, "ignored"}});
 }
 
-Bytes login_reply_body(int build) {
-  Body body;
-  body.word(77).string("Ball reply");
-  if (build > 22) body.long_(9);
-  if (build > 34) body.bytes(Bytes(kCheck, kCheck + 4));
-  return body.bytes_;
+Bytes login_reply(int build, int session) {
+  return messages::login_reply(build, session, "Ball reply", 9, kCheck);
 }
 
-Bytes world_reply_body(const std::string& name, std::uint16_t port, int world_build,
-                       int universe_build) {
-  Body body;
-  body.string(name).long_(0x7f000001).word(ntohs(port)).word(world_build);
-  if (universe_build >= 32) body.word(0).word(0);
-  return body.bytes_;
+Bytes world_reply(const std::string& name, std::uint16_t port, int world_build,
+                  int universe_build) {
+  return messages::world_reply(name, ntohs(port), world_build, universe_build);
 }
 
-Bytes kicker_add_body() {
-  return Body()
-      .long_(12)
-      .string("Kicker")
-      .long_(100)
-      .long_(0)
-      .long_(-200)
-      .word(1800)
-      .byte(1)
-      .byte(0)
-      .word(5)
-      .long_(6)
-      .long_(7)
-      .bytes_;
+Bytes kicker_add() {
+  return messages::avatar_add({12, "Kicker", 100, 0, -200, 1800, 1, 0, 5, 6, 7});
 }
 
-Bytes world_login_body(int world_build, std::uint16_t port, std::uint32_t session) {
-  Body body;
-  if (world_build < 28) {
-    body.string(kWorld).word(static_cast<int>(session)).byte(50).long_(9);
-  } else if (world_build < 39) {
-    body.string(kWorld).long_(session).long_(9).word(ORBILO_SDK_BUILD);
-  } else {
-    const auto* port_bytes = reinterpret_cast<const std::uint8_t*>(&port);
-    body.string(kWorld)
-        .long_(session)
-        .long_(9)
-        .word(ORBILO_SDK_BUILD)
-        .bytes({127, 0, 0, 1})
-        .bytes({port_bytes[0], port_bytes[1]})
-        .bytes({0x0e, 0x0d, 0x0c, 0x0b})  // bytes 2-5 of the adapter, read as one value
-        .byte(0)
-        .long_(kLoginHash);
-  }
-  return body.bytes_;
+Bytes world_login(int world_build, std::uint16_t port, std::uint32_t session) {
+  // Bytes 2 to 5 of the adapter, read as one value, are the machine's.
+  messages::WorldLogin login{kWorld, session, 9, ntohs(port), 0x0e0d0c0b, 0, kLoginHash};
+  if (world_build < 28) return messages::world_login_20(login);
+  return world_build < 39 ? messages::world_login_27(login) : messages::world_login(login);
 }
 
 void SessionTest::SetUp() {
@@ -199,11 +152,10 @@ void SessionTest::login(int build) {
   ASSERT_EQ(api_login(), 0);
   auto first = universe_link_.receive_first();
   ASSERT_TRUE(first.has_value());
-  ASSERT_EQ(first->id, 47);
-  ASSERT_EQ(first->body, universe_login_body());
+  ASSERT_EQ(first->bytes(), universe_login());
   ASSERT_TRUE(universe_link_.send_keys(true, 5, 7));
-  ASSERT_TRUE(universe_link_.send_universe(0, 21, universe_attributes_body(build)));
-  ASSERT_TRUE(universe_link_.send_universe(0, 20, login_reply_body(build)));
+  ASSERT_TRUE(universe_link_.send(universe_attributes(build)));
+  ASSERT_TRUE(universe_link_.send(login_reply(build)));
   ASSERT_TRUE(pump_until([&] { return calls.count_callback(CALLBACK_LOGIN) > 0; }));
   ASSERT_EQ(calls.last_rc(CALLBACK_LOGIN), 0);
   ASSERT_EQ(instance()->universe_state, kUniverseLoggedIn);
@@ -213,20 +165,16 @@ void SessionTest::enter(int world_build, int universe_build) {
   ASSERT_EQ(api_enter("MyWorld"), 0);
   auto lookup = universe_link_.receive();
   ASSERT_TRUE(lookup.has_value());
-  ASSERT_EQ(lookup->id, 24);
-  ASSERT_EQ(lookup->body, Body().string("MyWorld").bytes_);
-  ASSERT_TRUE(universe_link_.send_universe(
-      0, 0, world_reply_body(kWorld, world_.port(), world_build, universe_build)));
+  ASSERT_EQ(lookup->bytes(), messages::world_lookup("MyWorld"));
+  ASSERT_TRUE(universe_link_.send(world_reply(kWorld, world_.port(), world_build, universe_build)));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
   world_link_ = world_.accept();
   ASSERT_TRUE(world_link_.valid());
   auto first = world_link_.receive_first();
   ASSERT_TRUE(first.has_value());
-  ASSERT_EQ(first->body, world_login_body(world_build, world_.port()));
+  ASSERT_EQ(first->bytes(), world_login(world_build, world_.port()));
   ASSERT_TRUE(world_link_.send_keys(false, 3, 9));
-  std::string build = std::to_string(world_build);
-  ASSERT_TRUE(
-      world_link_.send_world(1, Body().byte(21).data(Bytes(build.begin(), build.end())).bytes_));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, std::to_string(world_build)}})));
   ASSERT_TRUE(pump_until([&] { return calls.count_callback(CALLBACK_ENTER) > 0; }));
   ASSERT_EQ(calls.last_rc(CALLBACK_ENTER), 0);
   auto mask = world_link_.receive();

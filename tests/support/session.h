@@ -32,20 +32,22 @@ inline constexpr std::uint32_t kLoginHash = 0x6c5e3138;
 // The machine identity the tests give the library: 00-0A-0B-0C-0D-0E.
 inline constexpr std::uint8_t kAdapter[6] = {0x00, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e};
 
+// The session's messages, as the builders of messages.h give them: what the
+// library must send and what the scripted peers answer.
 // Universe login 47 for the test's login attributes.
-Bytes universe_login_body();
+Bytes universe_login();
 // Universe attributes 21 that name the universe build.
-Bytes universe_attributes_body(int build);
-// Login reply 20 as a universe of the build sends it, session 77, login number 9.
-Bytes login_reply_body(int build);
-// World reply 0 for name, at the world peer's port, of the given world build.
-Bytes world_reply_body(const std::string& name, std::uint16_t port, int world_build,
-                       int universe_build);
-// Avatar add 2 (without its id) of "Kicker", session 12, at 100 0 -200 with
-// yaw 1800, type 1, gesture 0, and its remaining fields 5, 6 and 7.
-Bytes kicker_add_body();
+Bytes universe_attributes(int build);
+// Login reply 20 as a universe of the build sends it, login number 9.
+Bytes login_reply(int build, int session = 77);
+// World reply 0 for name, at the world peer's port (network order), of the
+// given world build.
+Bytes world_reply(const std::string& name, std::uint16_t port, int world_build, int universe_build);
+// Avatar add 2 of "Kicker", session 12, at 100 0 -200 with yaw 1800, type 1,
+// gesture 0, and its remaining fields 5, 6 and 7.
+Bytes kicker_add();
 // The world login the library must send for a world build (20, 27 or 53).
-Bytes world_login_body(int world_build, std::uint16_t port, std::uint32_t session = 77);
+Bytes world_login(int world_build, std::uint16_t port, std::uint32_t session = 77);
 
 // Records which handlers ran, with their result codes.
 struct Calls {

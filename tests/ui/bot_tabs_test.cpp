@@ -4,13 +4,13 @@
 
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtTest>
 
 #include "app/session.h"
 #include "sdk/sdk.h"
+#include "support/scratch_directory.h"
 #include "ui/login_page.h"
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
@@ -31,8 +31,8 @@ class BotTabsTest : public QObject {
 
  private slots:
   void init() {
-    QVERIFY(directory_.isValid());
-    IniPath = (directory_.path() + "/orbilo.ini").toStdString();
+    QVERIFY(scratch_.ok());
+    IniPath = scratch_.path("orbilo.ini");
     api_init(ORBILO_SDK_BUILD);
     MessageBoxes::Replace(&boxes_);
   }
@@ -146,7 +146,7 @@ class BotTabsTest : public QObject {
   }
 
  private:
-  QTemporaryDir directory_;
+  orbilo::ScratchDirectory scratch_;
   RecordedBoxes boxes_;
 };
 

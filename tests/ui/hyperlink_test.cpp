@@ -4,9 +4,9 @@
 #include "ui/hyperlink.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/scratch_directory.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -151,7 +151,7 @@ class HyperlinkTest : public QObject {
     QString started;
     QCOMPARE(Launch(fake(false, "viewer %f", 33, &started), "U") > 32, true);
     QCOMPARE(started, QString("viewer  U"));
-    QCOMPARE(Launch(fake(false, "", 33, &started), "U"), 2);  // nothing registered
+    QCOMPARE(Launch(fake(false, "", 33, &started), "U"), 2);          // nothing registered
     QCOMPARE(Launch(fake(false, "viewer %f", 5, &started), "U"), 5);  // the start's own failure
   }
 
@@ -160,13 +160,11 @@ class HyperlinkTest : public QObject {
     Launcher system = system_launcher();
     QCOMPARE(system.start("orbilo-no-such-browser U"), 2);
     QCOMPARE(system.start("/orbilo-no-such-folder/browser U"), 3);
-    QTemporaryDir directory;
-    QVERIFY(directory.isValid());
-    QFile plain(directory.filePath("browser"));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    QCOMPARE(system.start(directory.filePath("missing") + " U"), 2);
-    QCOMPARE(system.start(directory.filePath("browser") + " U"), 5);  // not executable
+    orbilo::ScratchDirectory directory;
+    directory.write("browser", "");
+    QCOMPARE(system.start(QString::fromStdString(directory.path("missing") + " U")), 2);
+    QCOMPARE(system.start(QString::fromStdString(directory.path("browser") + " U")),
+             5);  // not executable
     QVERIFY(system.start("true U") > 32);
   }
 

@@ -3,7 +3,6 @@
 // entry limit of N characters is one of N bytes.
 #include "ui/login_page.h"
 
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtTest>
@@ -12,6 +11,7 @@
 
 #include "app/session.h"
 #include "sdk/sdk.h"
+#include "support/scratch_directory.h"
 #include "ui/bot_tabs.h"
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
@@ -49,8 +49,8 @@ class LoginPageTest : public QObject {
 
  private slots:
   void init() {
-    QVERIFY(directory_.isValid());
-    IniPath = (directory_.path() + "/orbilo.ini").toStdString();
+    QVERIFY(scratch_.ok());
+    IniPath = scratch_.path("orbilo.ini");
     api_init(ORBILO_SDK_BUILD);
     boxes_.shown.clear();
     MessageBoxes::Replace(&boxes_);
@@ -113,7 +113,7 @@ class LoginPageTest : public QObject {
   }
 
  private:
-  QTemporaryDir directory_;
+  orbilo::ScratchDirectory scratch_;
   RecordedBoxes boxes_;
 };
 

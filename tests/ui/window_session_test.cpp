@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -17,7 +16,8 @@
 
 #include "app/session.h"
 #include "sdk/sdk.h"
-#include "server/testing/raw_link.h"
+#include "support/scratch_directory.h"
+#include "support/test_server.h"
 #include "ui/bot_tabs.h"
 #include "ui/login_page.h"
 #include "ui/message_boxes.h"
@@ -104,26 +104,18 @@ class ServedWorld {
  public:
   ServedWorld(int crowd, const char* password, int version_port = 0)
       : test_([crowd](ServerConfig* config) { config->worlds[0].crowd = crowd; }) {
-    serving_ = std::thread([this] {
-      while (!stop_) server_step(test_.server, 5);
-    });
-    IniPath = (directory_.path() + "/orbilo.ini").toStdString();
+    IniPath = scratch_.path("orbilo.ini");
     std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=" << password
                            << "\nWorld=demo\n[universe]\nhost=127.0.0.1\nport="
                            << test_.universe_port() << "\n[version]\nhost=127.0.0.1\nport="
                            << (version_port != 0 ? version_port : test_.version_port()) << "\n";
   }
-  ~ServedWorld() {
-    stop_ = true;
-    serving_.join();
-  }
   bool ok() const { return test_.create_error == 0; }
 
  private:
   server_testing::TestServer test_;
-  QTemporaryDir directory_;
-  std::atomic<bool> stop_{false};
-  std::thread serving_;
+  server_testing::Serving serving_{test_};
+  ScratchDirectory scratch_;
 };
 
 }  // namespace
