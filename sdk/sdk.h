@@ -34,8 +34,9 @@
  * - @ref operations : logging in, entering a world, moving, whispering;
  * - @ref results : what every call returns.
  *
- * The guide (docs/guide.md in the source tree) walks through installing the
- * library, a first bot, many instances and joining a program's own loop.
+ * @ref md_docs_guide "The guide" (docs/guide.md in the source tree) walks
+ * through installing the library, a first bot, many instances, joining a
+ * program's own loop and what happens when links are lost.
  */
 #ifndef ORBILO_SDK_H
 #define ORBILO_SDK_H
@@ -44,6 +45,8 @@
 extern "C" {
 #endif
 
+/* The sections of the reference, in the order in which it shows them; each is
+ * described where it begins below. */
 /** @defgroup lifecycle Lifecycle and pump */
 /** @defgroup threads Threads */
 /** @defgroup attributes Attributes */
@@ -511,11 +514,12 @@ extern "C" {
  * Fills ATTR_WORLD_LIST_NAME, ATTR_WORLD_LIST_STATUS and
  * ATTR_WORLD_LIST_USERS; CALLBACK_WORLD_LIST follows the last one. */
 #define EVENT_WORLD_LIST 11
-/** The world link ended while the bot was in the world. Fills
- * ATTR_DISCONNECT_REASON: RC_CONNECTION_LOST for a link that was lost, which
- * the library reopens a second later (EVENT_WORLD_ATTRIBUTES then tells that
- * the bot is back); or the reason of a world that closed the link, which
- * stays closed: RC_EJECTED, RC_NOT_WELCOME, 465, 489 or 92. */
+/** The world link ended while the bot was in the world, or on its way back
+ * in after a loss. Fills ATTR_DISCONNECT_REASON: RC_CONNECTION_LOST for a
+ * link that was lost, which the library reopens a second later
+ * (EVENT_WORLD_ATTRIBUTES then tells that the bot is back); or the reason of
+ * a world that closed the link, which stays closed: RC_EJECTED,
+ * RC_NOT_WELCOME, 465, 489 or 92. */
 #define EVENT_WORLD_DISCONNECT 12
 /** Universe message 28, a notice. Fills ATTR_NOTICE_VALUE_1,
  * ATTR_NOTICE_VALUE_2, ATTR_NOTICE_VALUE_3, ATTR_NOTICE_VALUE_4 and
@@ -733,11 +737,12 @@ typedef void (*CallbackHandler)(int rc);
  * that run it: for every instance the pump opens the links, reads what has
  * arrived and calls the handlers. It keeps quiet links alive, gives up a
  * login that has no answer after 30 s and a link that has been silent for
- * 90 s (world) or 120 s (universe, from its build 32 on), and reopens a lost link one second later:
- * the world link always, the universe link once a login on it has succeeded;
- * it then logs in again, enters the world again and sends the bot's state
- * again by itself. A program with a loop of its own watches api_descriptor()
- * for as long as api_next_timeout() says, then calls api_wait(0).
+ * 90 s (world) or 120 s (universe, from its build 32 on), and reopens a lost
+ * link one second later: the world link always, the universe link once a
+ * login on it has succeeded; it then logs in again, enters the world again
+ * and sends the bot's state again by itself. A program with a loop of its
+ * own watches api_descriptor() for as long as api_next_timeout() says, then
+ * calls api_wait(0).
  * @{
  */
 
@@ -754,9 +759,9 @@ ORBILO_SDK_API void api_term(void);
 
 /** Creates an instance and opens its universe link. @p host is a dotted IPv4
  * address or a host name (NULL for "localhost"), @p port the universe's port
- * (0 for 5670). The new instance becomes current and is stored in *instance when
- * @p instance is not NULL: a handle for api_instance_set(), never to be freed
- * or looked into. The link logs in with api_login().
+ * (0 for 5670). The new instance becomes current and is stored in *instance
+ * when @p instance is not NULL: a handle for api_instance_set(), never to be
+ * freed or looked into. The link logs in with api_login().
  * @return 0; RC_NOT_INITIALIZED; RC_HOST_NOT_FOUND when the name has no IPv4
  * address (RC_SOCKET_ERROR_BASE plus errno when the resolver itself fails);
  * RC_UNABLE_TO_CONNECT for a port outside 0 to 65535 or a server that cannot
@@ -891,9 +896,10 @@ ORBILO_SDK_API int api_callback_set(int callback, CallbackHandler handler);
  * before they return, and they return the outcome; RC_NO_INSTANCE when a
  * handler destroyed the instance meanwhile. While it is installed they
  * return 0 as soon as the request is sent, and the callback gets the outcome.
- * From a handler that runs while a universe message is read (universe
- * events, CALLBACK_LOGIN, CALLBACK_CITIZEN_LOOKUP) the blocking form could
- * never read its answer: it is refused with RC_QUERY_IN_PROGRESS.
+ * From a handler that runs while a universe message is read (a universe
+ * event, or a callback of a universe message: CALLBACK_LOGIN,
+ * CALLBACK_CITIZEN_LOOKUP, a refusal to CALLBACK_ENTER) the blocking form
+ * could never read its answer: it is refused with RC_QUERY_IN_PROGRESS.
  *
  * A call that sends returns RC_NOT_YET, and sends nothing, while the link
  * holds more than the server has taken; the link stays, and the call may be
