@@ -352,7 +352,7 @@ TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
       ASSERT_TRUE(again.has_value());
       EXPECT_EQ(again->bytes(), session::world_login(39, world_.port()));
       ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-      ASSERT_TRUE(world_link_.send_world(1, {}));
+      ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
       ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
       // The whole message, sent again, is reported once.
       ASSERT_TRUE(world_link_.send(add));
@@ -363,16 +363,6 @@ TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
       ASSERT_EQ(api_destroy(), 0);
     }
   }
-}
-
-// Reads the library's messages on link until one with id arrives, passing
-// over keep-alives, event masks and state messages.
-std::optional<Message> receive_id(scripted::Link& link, int id) {
-  for (int count = 0; count < 20; ++count) {
-    auto message = link.receive();
-    if (!message.has_value() || message->id == id) return message;
-  }
-  return std::nullopt;
 }
 
 // Both peers keep their sockets open and stop talking. The clock moves a
@@ -386,8 +376,8 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
   login();
   session::install_event(EVENT_WORLD_DISCONNECT);
   enter();
-  ASSERT_TRUE(world_link_.send_world(16, {}));
-  ASSERT_TRUE(universe_link_.send_universe(0, 32, {}));
+  ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
+  ASSERT_TRUE(universe_link_.send(messages::keep_alive_from_universe()));
   ASSERT_TRUE(pump_until([&] {
     return instance()->last_world_message_id == 16 && instance()->last_universe_message_id == 32;
   }));
@@ -430,7 +420,7 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
       ASSERT_TRUE(login.has_value());
       EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
       ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-      ASSERT_TRUE(world_link_.send_world(1, {}));
+      ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
       ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
     }
   }
@@ -478,7 +468,7 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
   ASSERT_TRUE(universe_link_.send(session::login_reply(35)));
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
   // The world link, still up, carries the new login.
-  auto world_login = receive_id(world_link_, 53);
+  auto world_login = world_link_.receive_id(53);
   ASSERT_TRUE(world_login.has_value());
   EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port()));
   EXPECT_EQ(calls.count_event(EVENT_WORLD_DISCONNECT), 1);

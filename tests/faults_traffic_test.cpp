@@ -17,9 +17,6 @@ using namespace orbilo;
 
 namespace {
 
-using scripted::Body;
-using scripted::Bytes;
-using scripted::Message;
 using session::calls;
 using session::SessionTest;
 
@@ -53,16 +50,6 @@ bool send_tick(scripted::Link& world, int n) {
     }
   }
   return ::testing::AssertionSuccess();
-}
-
-// Reads the library's messages until one with id arrives, passing over
-// keep-alives, event masks and states.
-std::optional<Message> receive_id(scripted::Link& link, int id) {
-  for (int count = 0; count < 20; ++count) {
-    auto message = link.receive();
-    if (!message.has_value() || message->id == id) return message;
-  }
-  return std::nullopt;
 }
 
 class FaultsTrafficTest : public SessionTest {
@@ -131,7 +118,7 @@ TEST_F(FaultsTrafficTest, RenumberWhileAvatarsAndChatFlow) {
   ASSERT_TRUE(world_link_.send_keys(false, 4, 6));
   ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, "39"}})));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
-  auto state = receive_id(world_link_, 8);  // the bot stands where it stood
+  auto state = world_link_.receive_id(8);  // the bot stands where it stood
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(state->bytes(), messages::state({.x = 4242}));
 
@@ -187,14 +174,14 @@ TEST_F(FaultsTrafficTest, RedirectWhileAvatarsAndChatFlow) {
   send_ticks(151, 200);
   ASSERT_TRUE(pump_until([&] { return instance()->universe_state == kUniverseLoggedIn; }));
   EXPECT_EQ(instance()->session_number, 88u);
-  auto world_login = receive_id(world_link_, 53);
+  auto world_login = world_link_.receive_id(53);
   ASSERT_TRUE(world_login.has_value());
   EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port(), 88));
   // The world answers the login with its attributes, as on entry, and the
   // bot stands again where it stood.
   ASSERT_TRUE(world_link_.send(messages::world_attributes({{21, "39"}})));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
-  auto state = receive_id(world_link_, 8);
+  auto state = world_link_.receive_id(8);
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(state->bytes(), messages::state({.x = 4242}));
   ASSERT_TRUE(pump_until([] { return chats.size() >= 200; }));

@@ -11,8 +11,6 @@ using namespace orbilo;
 
 namespace {
 
-using scripted::Body;
-using scripted::Bytes;
 using session::calls;
 using session::SessionTest;
 
@@ -98,7 +96,7 @@ TEST_F(FaultsWorldStallTest, SendsGet401ThenTimeOutWith402AndTheWorldIsReopened)
   ASSERT_TRUE(login.has_value());
   EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
   ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-  ASSERT_TRUE(world_link_.send_world(1, {}));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
   ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
   // Back in the world, the bot stands where it last asked to be.
   auto mask = world_link_.receive();

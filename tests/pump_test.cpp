@@ -62,7 +62,7 @@ class PumpTest : public SessionTest {
     ASSERT_TRUE(again.has_value());
     ASSERT_EQ(again->id, 53);
     ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-    ASSERT_TRUE(world_link_.send_world(1, {}));
+    ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
     ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
   }
 };
@@ -201,7 +201,7 @@ TEST_F(PumpTest, QuietLinksSendOneKeepAliveEach) {
 // answered is retried without a report.
 TEST_F(PumpTest, WorldTimeOutsReopenTheLink) {
   in_world();
-  ASSERT_TRUE(world_link_.send_world(16, {}));
+  ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
   ASSERT_TRUE(pump_until([&] { return instance()->last_world_message_id == 16; }));
   clock_advance(90 * kSecond + 1);
   api_wait(0);
@@ -316,7 +316,7 @@ TEST_F(PumpTest, AHandlerThatDestroysItsInstanceEndsThePass) {
   api_wait(0);
   ASSERT_EQ(world_link_.receive()->id, 14);  // the new mask
   ASSERT_TRUE(world_link_.send(messages::avatar_change({.session = 1})));
-  ASSERT_TRUE(world_link_.send_world(16, {}));
+  ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
   int result = 0;
   for (int tries = 0; tries < 500 && result == 0; ++tries) result = pump_pass(10);
   EXPECT_EQ(result, 1);

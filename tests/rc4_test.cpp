@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/memory.h"
+#include "support/scripted_peer.h"
 
 using namespace orbilo;
 
@@ -93,30 +94,6 @@ TEST(Rc4, CryptInPiecesMatchesByteAtATime) {
   }
 }
 
-// RC4 written out here, one byte at a time, so that the test does not lean
-// on the library's generator or on the keystream it makes ahead.
-class ReferenceRc4 {
- public:
-  explicit ReferenceRc4(const std::vector<std::uint8_t>& key) {
-    for (int k = 0; k < 256; ++k) s_[k] = static_cast<std::uint8_t>(k);
-    for (int k = 0, j = 0; k < 256; ++k) {
-      j = (j + s_[k] + key[k % key.size()]) & 0xff;
-      std::swap(s_[k], s_[j]);
-    }
-  }
-  std::uint8_t next() {
-    i_ = (i_ + 1) & 0xff;
-    j_ = (j_ + s_[i_]) & 0xff;
-    std::swap(s_[i_], s_[j_]);
-    return s_[(s_[i_] + s_[j_]) & 0xff];
-  }
-
- private:
-  std::uint8_t s_[256];
-  int i_ = 0;
-  int j_ = 0;
-};
-
 // Single bytes, skips and buffers of every size, from a few bytes to many
 // blocks, in a scrambled order: the keystream taken ahead is used up in order
 // whatever call takes it, and no byte is lost or repeated where a block or a
@@ -124,7 +101,7 @@ class ReferenceRc4 {
 TEST(Rc4, MixedCallsFollowTheKeystreamInOrder) {
   const std::vector<std::uint8_t> key = from_hex("9f2b394aa9965d82c57bd51f6416415d");
   Cipher cipher = make_cipher(key);
-  ReferenceRc4 reference(key);
+  scripted::Rc4 reference(key);  // the tests' own, a byte at a time
   std::uint32_t seed = 12345;
   auto random = [&seed](std::uint32_t bound) {
     seed = seed * 1103515245u + 12345u;

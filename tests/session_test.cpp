@@ -164,7 +164,7 @@ TEST_F(SessionTest, TheBotMovesWhispersAndSeesAvatarsAndChat) {
   EXPECT_STREQ(api_string(ATTR_AVATAR_NAME), "Kicker");
   // Chat from a session that has left is dropped.
   ASSERT_TRUE(world_link_.send(messages::chat(12, "still here")));
-  ASSERT_TRUE(world_link_.send_world(16, {}));
+  ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
   ASSERT_TRUE(pump_until([&] { return instance()->last_world_message_id == 16; }));
   EXPECT_EQ(calls.count_event(EVENT_CHAT), 3);
 }
@@ -192,7 +192,7 @@ TEST_F(SessionTest, BlockingModeReturnsTheRepliesResults) {
     ASSERT_TRUE(world_login.has_value());
     EXPECT_EQ(world_login->bytes(), session::world_login(39, world_.port()));
     world_link_.send_keys(false, 0, 0);
-    world_link_.send_world(1, {});
+    world_link_.send(messages::world_attributes({}));
     auto citizen = universe_link_.receive();
     ASSERT_TRUE(citizen.has_value());
     EXPECT_EQ(citizen->bytes(), messages::citizen_lookup(1234));

@@ -13,6 +13,7 @@
 #include "net/clock.h"
 #include "net/memory.h"
 #include "support/loopback.h"
+#include "support/scripted_peer.h"
 #include "support/steady_clock.h"
 
 using namespace orbilo;
@@ -21,38 +22,9 @@ namespace {
 
 using loopback::Bytes;
 
-// RC4 written out here on purpose, so that the wire checks do not lean on
-// the library's own cipher.
-class TestRc4 {
- public:
-  TestRc4(const std::uint8_t* key, int length, int discard = 0) {
-    for (int k = 0; k < 256; ++k) s_[k] = static_cast<std::uint8_t>(k);
-    for (int k = 0, j = 0; k < 256; ++k) {
-      j = (j + s_[k] + key[k % length]) & 0xff;
-      std::swap(s_[k], s_[j]);
-    }
-    for (int k = 0; k < discard; ++k) next();
-  }
-  std::uint8_t next() {
-    i_ = (i_ + 1) & 0xff;
-    j_ = (j_ + s_[i_]) & 0xff;
-    std::swap(s_[i_], s_[j_]);
-    return s_[(s_[i_] + s_[j_]) & 0xff];
-  }
-  Bytes apply(Bytes bytes, std::size_t from = 0) {
-    for (std::size_t k = from; k < bytes.size(); ++k) bytes[k] ^= next();
-    return bytes;
-  }
-
- private:
-  std::uint8_t s_[256];
-  int i_ = 0;
-  int j_ = 0;
-};
-
-TestRc4 session_cipher(int discard = 0) {
-  return TestRc4(kSessionKey, 16, discard);
-}
+// The tests' own RC4, so that the wire checks do not lean on the library's
+// cipher, keyed with the tests' own copy of the session key.
+using Rc4 = scripted::Rc4;
 
 // stream_read_message until it stops answering "not yet", waiting on the
 // stream's socket in between (at most seconds).
@@ -447,7 +419,7 @@ TEST_F(StreamTest, FirstMessageThenFullEncipherment) {
   EXPECT_EQ(stream_send(stream_, FIELD_CIPHER, kSessionKey, 16, FIELD_STATUS), 0);
   EXPECT_EQ(stream_is_enciphered(stream_), 1);
   EXPECT_TRUE(peer_.quiet());  // keying sends nothing
-  TestRc4 first = session_cipher();
+  Rc4 first(0);
   // Until the keys arrive, every message keeps its length and id plain.
   EXPECT_EQ(stream_send(stream_, FIELD_BEGIN, 47, FIELD_STRING, "abc", FIELD_LONG, 5, FIELD_END),
             0);
@@ -457,8 +429,8 @@ TEST_F(StreamTest, FirstMessageThenFullEncipherment) {
 
   // The peer's keys: receive discard 1000, send discard 70000 (65536 + 4464).
   stream_set_ciphers(stream_, kSessionKey, 16, 1000, 70000);
-  TestRc4 to_peer = session_cipher(4464);
-  TestRc4 from_peer = session_cipher(1000);
+  Rc4 to_peer(4464);
+  Rc4 from_peer(1000);
   EXPECT_EQ(stream_send(stream_, FIELD_BEGIN, 6, FIELD_WORD, 0x0102, FIELD_END), 0);
   EXPECT_EQ(to_peer.apply(peer_.receive(5)), (Bytes{0, 3, 6, 1, 2}));
   // Received messages decipher from the length on, and a half-read message
@@ -476,7 +448,7 @@ TEST_F(StreamTest, FirstMessageThenFullEncipherment) {
   // Keys again with discards 0 and 0: the next length is enciphered with the
   // first bytes of a freshly keyed keystream.
   stream_set_ciphers(stream_, kSessionKey, 16, 0, 0);
-  TestRc4 fresh = session_cipher();
+  Rc4 fresh(0);
   EXPECT_EQ(stream_send(stream_, FIELD_BEGIN, 6, FIELD_END), 0);
   EXPECT_EQ(fresh.apply(peer_.receive(3)), (Bytes{0, 1, 6}));
   EXPECT_TRUE(peer_.quiet());
@@ -487,8 +459,8 @@ TEST_F(StreamTest, FirstMessageThenFullEncipherment) {
 // message ends and the next begins, whatever the sizes.
 TEST_F(StreamTest, EnciphersManyMessagesOfEverySizeInStep) {
   stream_set_ciphers(stream_, kSessionKey, 16, 77, 300);
-  TestRc4 to_peer = session_cipher(300);
-  TestRc4 from_peer = session_cipher(77);
+  Rc4 to_peer(300);
+  Rc4 from_peer(77);
   static std::uint8_t filler[700];
   for (std::size_t k = 0; k < sizeof filler; ++k) filler[k] = static_cast<std::uint8_t>(k * 13);
   std::uint32_t seed = 99;

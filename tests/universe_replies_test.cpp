@@ -43,7 +43,7 @@ class UniverseReplies : public SessionTest {
     calls = session::Calls{};
     instance()->last_universe_message_id = -1;
     ASSERT_TRUE(universe_link_.send_universe(each.result, each.id, each.body));
-    ASSERT_TRUE(universe_link_.send_universe(0, 32, {}));
+    ASSERT_TRUE(universe_link_.send(messages::keep_alive_from_universe()));
     ASSERT_TRUE(pump_until([&] { return instance()->last_universe_message_id == 32; }));
     EXPECT_EQ(calls.events, each.events);
     EXPECT_EQ(calls.callbacks, each.callbacks);

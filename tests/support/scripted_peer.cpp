@@ -22,14 +22,17 @@ Bytes Message::bytes() const {
 
 // ---- Rc4 -------------------------------------------------------------------
 
-Rc4::Rc4(int discard) {
+Rc4::Rc4(int discard) : Rc4(Bytes(kKey, kKey + 16)) {
+  for (int k = 0; k < (discard & 0xffff); ++k) next();
+}
+
+Rc4::Rc4(const Bytes& key) {
   for (int k = 0; k < 256; ++k) state_[k] = static_cast<std::uint8_t>(k);
   std::uint8_t j = 0;
-  for (int k = 0; k < 256; ++k) {
-    j = static_cast<std::uint8_t>(j + state_[k] + kKey[k % 16]);
+  for (std::size_t k = 0; k < 256; ++k) {
+    j = static_cast<std::uint8_t>(j + state_[k] + key[k % key.size()]);
     std::swap(state_[k], state_[j]);
   }
-  for (int k = 0; k < (discard & 0xffff); ++k) next();
 }
 
 std::uint8_t Rc4::next() {
@@ -41,6 +44,11 @@ std::uint8_t Rc4::next() {
 
 void Rc4::apply(std::uint8_t* bytes, std::size_t count) {
   for (std::size_t k = 0; k < count; ++k) bytes[k] ^= next();
+}
+
+Bytes Rc4::apply(Bytes bytes, std::size_t from) {
+  if (from < bytes.size()) apply(bytes.data() + from, bytes.size() - from);
+  return bytes;
 }
 
 // ---- Link ------------------------------------------------------------------
@@ -80,6 +88,14 @@ std::optional<Message> Link::receive(int timeout_ms) {
     if (keyed_) receive_cipher_.apply(body.data(), body.size());
     return Message{body[0], Bytes(body.begin() + 1, body.end())};
   }
+}
+
+std::optional<Message> Link::receive_id(int id) {
+  for (int count = 0; count < 20; ++count) {
+    auto message = receive();
+    if (!message.has_value() || message->id == id) return message;
+  }
+  return std::nullopt;
 }
 
 bool Link::send(const Bytes& message) {

@@ -33,14 +33,19 @@ struct Message {
   Bytes bytes() const;
 };
 
-// The plain RC4 generator, kept apart from the library's.
+// The plain RC4 generator of the tests, one byte at a time, kept apart from
+// the library's and from the keystream it makes ahead.
 class Rc4 {
  public:
   Rc4() = default;
-  // Keyed with the session key, with discard keystream bytes thrown away.
+  // Keyed with the session key (a copy of its own), with the low 16 bits of
+  // discard keystream bytes thrown away.
   explicit Rc4(int discard);
+  explicit Rc4(const Bytes& key);
   std::uint8_t next();
   void apply(std::uint8_t* bytes, std::size_t count);
+  // The bytes, enciphered from the one at from on.
+  Bytes apply(Bytes bytes, std::size_t from = 0);
 
  private:
   std::uint8_t state_[256] = {};
@@ -63,6 +68,9 @@ class Link {
   // The next message, deciphered once the keys went out; nullopt on time-out
   // or close.
   std::optional<Message> receive(int timeout_ms = loopback::kTimeoutMs);
+  // The next message with id, passing over up to 20 others (keep-alives,
+  // event masks, states); nullopt when none comes.
+  std::optional<Message> receive_id(int id);
   // A message as a builder of messages.h gives it, framed and enciphered
   // once keyed; or a universe message (result byte, id, fields) or a world
   // message (id, fields) put together here.

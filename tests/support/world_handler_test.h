@@ -43,7 +43,7 @@ class WorldHandlers : public session::SessionTest {
     session::calls = session::Calls{};
     instance()->last_world_message_id = -1;
     ASSERT_TRUE(world_link_.send_world(id, body));
-    ASSERT_TRUE(world_link_.send_world(16, {}));
+    ASSERT_TRUE(world_link_.send(messages::keep_alive_from_world()));
     ASSERT_TRUE(pump_until([&] {
       return instance()->last_world_message_id == 16 || instance()->world_stream == nullptr;
     }));
