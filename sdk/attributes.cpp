@@ -11,10 +11,9 @@
 #include <cstring>
 
 #include "net/memory.h"
+#include "protocol/values.h"
 
 namespace orbilo {
-
-const char* const kDefaultObjectPath = "http://localhost/objects";
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "protocol/values.h"  // kDefaultObjectPath, the default of ATTR_WORLD_OBJECT_PATH
 #include "sdk/sdk.h"
 
 namespace orbilo {
@@ -55,9 +56,6 @@ int attribute_set_from_text(AttributeStore* store, int number, const char* text)
 int universe_setting_attribute(int key);
 int citizen_setting_attribute(int key);
 int world_setting_attribute(int key);
-
-// The object path a world has until its settings name another.
-extern const char* const kDefaultObjectPath;
 
 // Gives the world settings their values before a world's settings list is
 // applied (attribute 101 keeps its value).

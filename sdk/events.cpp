@@ -1,6 +1,7 @@
 // Events and callbacks: the two library-wide handler tables, their
 // registration, the dispatch that makes the reporting instance current first,
 // and the event mask that tells the worlds which reports this client wants.
+#include "protocol/messages.h"
 #include "sdk/instance.h"
 #include "sdk/library.h"
 
@@ -8,7 +9,8 @@ namespace orbilo {
 
 namespace {
 
-// Bits of the event mask and the events that ask for each.
+// Bits of the event mask (protocol/messages.h) and the events that ask for
+// each.
 struct MaskBit {
   std::uint32_t bit;
   std::uint32_t events;  // bit e set: event e asks for it
@@ -19,18 +21,18 @@ constexpr std::uint32_t event_bit(int event) {
 }
 
 constexpr MaskBit kMaskBits[] = {
-    {1u << 0, event_bit(EVENT_AVATAR_ADD) | event_bit(EVENT_AVATAR_CHANGE) |
-                  event_bit(EVENT_AVATAR_DELETE) | event_bit(EVENT_CHAT) |
-                  event_bit(EVENT_WORLD_19) | event_bit(EVENT_WORLD_20) |
-                  event_bit(EVENT_WORLD_21)},
-    {1u << 1, event_bit(EVENT_AVATAR_CHANGE)},
-    {1u << 2, event_bit(EVENT_CHAT)},
-    {1u << 3, event_bit(EVENT_OBJECT_ADD) | event_bit(EVENT_OBJECT_DELETE)},
-    {1u << 4, event_bit(EVENT_WORLD_19)},
-    {1u << 5, event_bit(EVENT_WORLD_20)},
-    {1u << 6, event_bit(EVENT_WORLD_21)},
-    {1u << 7, event_bit(EVENT_WORLD_43)},
-    {1u << 8, event_bit(EVENT_WORLD_44)},
+    {kMaskAvatars, event_bit(EVENT_AVATAR_ADD) | event_bit(EVENT_AVATAR_CHANGE) |
+                       event_bit(EVENT_AVATAR_DELETE) | event_bit(EVENT_CHAT) |
+                       event_bit(EVENT_WORLD_19) | event_bit(EVENT_WORLD_20) |
+                       event_bit(EVENT_WORLD_21)},
+    {kMaskAvatarChanges, event_bit(EVENT_AVATAR_CHANGE)},
+    {kMaskChat, event_bit(EVENT_CHAT)},
+    {kMaskObjects, event_bit(EVENT_OBJECT_ADD) | event_bit(EVENT_OBJECT_DELETE)},
+    {kMaskObjectClick19, event_bit(EVENT_WORLD_19)},
+    {kMaskObjectClick20, event_bit(EVENT_WORLD_20)},
+    {kMaskAvatarAct21, event_bit(EVENT_WORLD_21)},
+    {kMaskNotice43, event_bit(EVENT_WORLD_43)},
+    {kMaskPage44, event_bit(EVENT_WORLD_44)},
 };
 
 }  // namespace

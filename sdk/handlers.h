@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "protocol/messages.h"
+
 namespace orbilo {
 
 struct Instance;
@@ -15,13 +17,15 @@ struct Stream;
 using UniverseHandler = void (*)(Instance* instance, Stream* stream, int remaining);
 using WorldHandler = void (*)(Instance* instance, Stream* stream);
 
+// The ids take their link's and direction's type: a world id, or a bare
+// number, in a universe table does not compile.
 struct UniverseHandlerEntry {
-  int id;
+  from_universe::Id id;
   UniverseHandler handler;
 };
 
 struct WorldHandlerEntry {
-  int id;
+  from_world::Id id;
   WorldHandler handler;
   bool closes_link;  // the handler ends the world link: nothing more is read
 };

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/sdk.h"
 
 namespace orbilo {
@@ -38,15 +40,11 @@ inline constexpr std::uint32_t kWorldKeepAliveMs = 45000;
 inline constexpr std::uint32_t kReconnectDelayMs = 1000;
 inline constexpr int kWaitSliceMs = 1000;
 
-inline constexpr int kDefaultUniversePort = 5670;
-inline constexpr const char* kDefaultUniverseHost = "localhost";
-inline constexpr int kWorldNameMax = 8;
-
 struct Instance {
   Instance* next;
   std::uint32_t session_number;  // the universe gives its low 16 bits
   std::uint32_t login_number;
-  std::uint8_t login_check[4];  // hashed into the world login
+  std::uint8_t login_check[kLoginCheckBytes];  // hashed into the world login
   AttributeStore* attributes;
   HashTable* avatar_names;  // avatar session number -> name
 

@@ -9,6 +9,7 @@
 #include "net/identity.h"
 #include "net/memory.h"
 #include "net/tcp.h"
+#include "protocol/values.h"
 #include "sdk/attributes.h"
 #include "sdk/hash_table.h"
 #include "sdk/instance.h"

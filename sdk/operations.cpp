@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "protocol/messages.h"
 #include "sdk/attributes.h"
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
@@ -13,8 +14,6 @@
 namespace orbilo {
 
 namespace {
-
-constexpr int kWorldLookupNotWelcome = 91;  // the universe's word for a refused entry
 
 // The longest message an operation sends: a whisper with 255 characters
 // (length field, id, session, text length, text).
@@ -62,7 +61,7 @@ int blocking_refused(const Instance* instance, int callback) {
 // universe link is closed for good (RC_UNABLE_TO_CONNECT). A destroyed
 // instance ends the wait too (RC_NO_INSTANCE): there is nothing left to wait
 // on.
-int wait_reply(Instance* instance, int id) {
+int wait_reply(Instance* instance, from_universe::Id id) {
   // The operations refuse this case before they send (blocking_refused); a
   // wait that got here anyway must not wait for ever.
   if (message_open(instance->universe_stream)) return RC_QUERY_IN_PROGRESS;
@@ -97,7 +96,7 @@ extern "C" ORBILO_SDK_API int api_login() {
   instance->universe_state = kUniverseLoggingIn;
   if (callback_installed(CALLBACK_LOGIN)) return RC_SUCCESS;
   instance->last_universe_result = 0;
-  rc = wait_reply(instance, 20);
+  rc = wait_reply(instance, from_universe::kLoginReply);
   if (!instance_is_live(instance)) return rc;
   return instance->last_universe_result != 0 ? instance->last_universe_result : rc;
 }
@@ -123,18 +122,19 @@ extern "C" ORBILO_SDK_API int api_enter(const char* world) {
   instance->world_entered = 0;
   instance->state_sent = 0;
   instance->last_world_receive = 0;
-  rc = stream_send(instance->universe_stream, FIELD_BEGIN, 24, FIELD_STRING, world, FIELD_END);
+  rc = stream_send(instance->universe_stream, FIELD_BEGIN, to_universe::kWorldLookup, FIELD_STRING,
+                   world, FIELD_END);
   if (rc != 0) return rc;
   if (callback_installed(CALLBACK_ENTER)) return RC_SUCCESS;
-  rc = wait_reply(instance, 0);
+  rc = wait_reply(instance, from_universe::kWorldReply);
   if (rc != 0) return rc;
   return enter_complete(instance);
 }
 
 int enter_complete(Instance* instance) {
   int outcome = instance->last_universe_result;
-  if (outcome == kWorldLookupNotWelcome) outcome = RC_NOT_WELCOME;
-  if (outcome == 0 && instance->world_build < 26) outcome = RC_WORLD_BUILD_TOO_OLD;
+  if (outcome == kUniverseResultNotWelcome) outcome = RC_NOT_WELCOME;
+  if (outcome == 0 && instance->world_build < kWorldBuildOldest) outcome = RC_WORLD_BUILD_TOO_OLD;
   if (outcome == 0) {
     outcome = world_connect(instance);
     if (outcome == 0) outcome = world_send_login(instance);
@@ -171,7 +171,7 @@ extern "C" ORBILO_SDK_API int api_state_change() {
   if ((rc = send_room(instance->world_stream)) != 0) return rc;
   instance->state_sent = 1;
   const AttributeStore* attributes = instance->attributes;
-  return stream_send(instance->world_stream, FIELD_BEGIN, 8, FIELD_LONG,
+  return stream_send(instance->world_stream, FIELD_BEGIN, to_world::kStateChange, FIELD_LONG,
                      attribute_get_int(attributes, ATTR_MY_X), FIELD_LONG,
                      attribute_get_int(attributes, ATTR_MY_Y), FIELD_LONG,
                      attribute_get_int(attributes, ATTR_MY_Z), FIELD_WORD,
@@ -187,8 +187,8 @@ extern "C" ORBILO_SDK_API int api_whisper(int session, const char* text) {
   if (instance->world_state != kWorldEntered) return RC_NO_CONNECTION;
   if (text != nullptr && std::strlen(text) > 255) return RC_STRING_TOO_LONG;
   if ((rc = send_room(instance->world_stream)) != 0) return rc;
-  return stream_send(instance->world_stream, FIELD_BEGIN, 11, FIELD_WORD, session, FIELD_STRING,
-                     text, FIELD_END);
+  return stream_send(instance->world_stream, FIELD_BEGIN, to_world::kWhisper, FIELD_WORD, session,
+                     FIELD_STRING, text, FIELD_END);
 }
 
 extern "C" ORBILO_SDK_API int api_citizen_lookup(int citizen) {
@@ -197,10 +197,11 @@ extern "C" ORBILO_SDK_API int api_citizen_lookup(int citizen) {
   if (rc != 0) return rc;
   if ((rc = blocking_refused(instance, CALLBACK_CITIZEN_LOOKUP)) != 0) return rc;
   if ((rc = send_room(instance->universe_stream)) != 0) return rc;
-  rc = stream_send(instance->universe_stream, FIELD_BEGIN, 55, FIELD_LONG, citizen, FIELD_END);
+  rc = stream_send(instance->universe_stream, FIELD_BEGIN, to_universe::kCitizenLookup, FIELD_LONG,
+                   citizen, FIELD_END);
   if (rc != 0) return rc;
   if (callback_installed(CALLBACK_CITIZEN_LOOKUP)) return RC_SUCCESS;
-  rc = wait_reply(instance, 25);
+  rc = wait_reply(instance, from_universe::kCitizenRecord);
   if (rc != 0) return rc;
   return instance->last_universe_result;
 }

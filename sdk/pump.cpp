@@ -5,6 +5,7 @@
 
 #include "net/clock.h"
 #include "net/tunnel.h"
+#include "protocol/messages.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
 
@@ -63,8 +64,9 @@ bool universe_step(Instance* instance, std::uint32_t now) {
       }
       bool handled = universe_read(instance);
       if (library.instances_changed) return handled;
-      // Universes from build 32 on keep talking; a silent one is gone.
-      if (instance->universe_stream != nullptr && instance->universe_build >= 32 &&
+      // Universes from kUniverseBuildIdleTimeout on keep talking; a silent one is gone.
+      if (instance->universe_stream != nullptr &&
+          instance->universe_build >= kUniverseBuildIdleTimeout &&
           instance->last_universe_receive != 0 &&
           later_than(now, instance->last_universe_receive, kUniverseIdleTimeoutMs)) {
         universe_link_lost(instance);
@@ -165,20 +167,21 @@ bool read_ready(Stream* ready) {
   return false;
 }
 
-// Quiet links get an empty message: universe message 32, world message 6.
+// Quiet links get an empty keep-alive message.
 void keep_alive() {
   std::uint32_t now = clock_now();
   for (Instance* instance = library.instances; instance != nullptr;) {
     Instance* next = instance->next;
+    Stream* universe = instance->universe_stream;
     if (instance->universe_state == kUniverseLoggedIn &&
-        later_than(now, stream_last_send(instance->universe_stream), kUniverseKeepAliveMs) &&
-        stream_send(instance->universe_stream, FIELD_BEGIN, 32, FIELD_END) != 0) {
+        later_than(now, stream_last_send(universe), kUniverseKeepAliveMs) &&
+        stream_send(universe, FIELD_BEGIN, to_universe::kKeepAlive, FIELD_END) != 0) {
       universe_link_lost(instance);
     }
     if (library.instances_changed) return;
     if (instance->world_state == kWorldEntered &&
         later_than(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs) &&
-        stream_send(instance->world_stream, FIELD_BEGIN, 6, FIELD_END) != 0) {
+        stream_send(instance->world_stream, FIELD_BEGIN, to_world::kKeepAlive, FIELD_END) != 0) {
       world_link_lost(instance);
     }
     if (library.instances_changed) return;

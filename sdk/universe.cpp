@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "net/clock.h"
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/attributes.h"
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
@@ -19,15 +21,6 @@
 namespace orbilo {
 
 namespace {
-
-// Universe builds from which messages carry more fields.
-constexpr int kBuildLoginNumber = 23;  // login reply: login number (above 22)
-constexpr int kBuildLoginCheck = 35;   // login reply: check bytes (above 34)
-constexpr int kBuildCellBound = 32;    // world lookup reply: lookup value, cell bound
-
-// Universe setting keys that are numbers rather than text.
-constexpr int kSettingUniverseBuild = 6;
-constexpr int kSettingNine = 9;
 
 // Message 0: the world lookup reply for the world being entered.
 void world_lookup_reply(Instance* instance, Stream* stream, int) {
@@ -39,7 +32,7 @@ void world_lookup_reply(Instance* instance, Stream* stream, int) {
   if (found) {
     stream_receive(stream, FIELD_LONG, &address, FIELD_WORD, &port, FIELD_WORD, &build,
                    FIELD_STATUS);
-    if (instance->universe_build >= kBuildCellBound) {
+    if (instance->universe_build >= kUniverseBuildCellBound) {
       stream_receive(stream, FIELD_WORD, &lookup_value, FIELD_WORD, &cell_bound, FIELD_STATUS);
     }
   }
@@ -90,12 +83,12 @@ void login_reply(Instance* instance, Stream* stream, int remaining) {
     std::uint16_t session = 0;
     char name[256];
     std::uint32_t login_number = 0;
-    std::uint8_t check[4] = {};
+    std::uint8_t check[kLoginCheckBytes] = {};
     stream_receive(stream, FIELD_WORD, &session, FIELD_STRING, name, FIELD_STATUS);
-    if (instance->universe_build >= kBuildLoginNumber) {
+    if (instance->universe_build >= kUniverseBuildLoginNumber) {
       stream_receive(stream, FIELD_LONG, &login_number, FIELD_STATUS);
     }
-    if (instance->universe_build >= kBuildLoginCheck) {
+    if (instance->universe_build >= kUniverseBuildLoginCheck) {
       stream_receive(stream, FIELD_RAW4, check, FIELD_STATUS);
     }
     int rc = stream_status(stream);
@@ -104,8 +97,12 @@ void login_reply(Instance* instance, Stream* stream, int remaining) {
       return;
     }
     instance->session_number = (instance->session_number & 0xffff0000u) | session;
-    if (instance->universe_build >= kBuildLoginNumber) instance->login_number = login_number;
-    if (instance->universe_build >= kBuildLoginCheck) std::memcpy(instance->login_check, check, 4);
+    if (instance->universe_build >= kUniverseBuildLoginNumber) {
+      instance->login_number = login_number;
+    }
+    if (instance->universe_build >= kUniverseBuildLoginCheck) {
+      std::memcpy(instance->login_check, check, kLoginCheckBytes);
+    }
     attribute_set_from_text(instance->attributes, ATTR_LOGIN_REPLY_NAME, name);
   }
   int rc = stream_receive(stream, FIELD_END);
@@ -143,10 +140,10 @@ void universe_attributes(Instance* instance, Stream* stream, int remaining) {
                        FIELD_STATUS) != 0) {
       return;
     }
-    if (key == kSettingUniverseBuild) {
+    if (key == universe_setting::kBuild) {
       instance->universe_build = std::atoi(value);
       attribute_set_int(attributes, ATTR_UNIVERSE_BUILD, instance->universe_build);
-    } else if (key == kSettingNine) {
+    } else if (key == universe_setting::kNumber9) {
       attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, std::atoi(value));
     } else {
       int number = universe_setting_attribute(key);
@@ -164,7 +161,8 @@ void cipher_keys(Instance* instance, Stream* stream, int) {
       0) {
     return;
   }
-  stream_set_ciphers(instance->universe_stream, kSessionKey, 16, receive_discard, send_discard);
+  stream_set_ciphers(instance->universe_stream, kSessionKey, kSessionKeyLength, receive_discard,
+                     send_discard);
 }
 
 // Message 25: a citizen record.
@@ -200,9 +198,13 @@ void session_renumber(Instance* instance, Stream* stream, int) {
 }
 
 constexpr UniverseHandlerEntry kHandlers[] = {
-    {0, world_lookup_reply},   {18, redirect},    {20, login_reply},
-    {21, universe_attributes}, {22, cipher_keys}, {25, citizen_record},
-    {27, session_renumber},
+    {from_universe::kWorldReply, world_lookup_reply},
+    {from_universe::kRedirect, redirect},
+    {from_universe::kLoginReply, login_reply},
+    {from_universe::kAttributes, universe_attributes},
+    {from_universe::kCipherKeys, cipher_keys},
+    {from_universe::kCitizenRecord, citizen_record},
+    {from_universe::kRenumber, session_renumber},
 };
 
 UniverseHandler handler_of(int id) {

@@ -1,6 +1,8 @@
 // The universe link of an instance: opening it, the login that starts it, and
 // what happens when it is lost.
 #include "net/clock.h"
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/attributes.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
@@ -21,13 +23,13 @@ int universe_send_login(Instance* instance) {
   // The first message of a link goes out under a send cipher keyed with the
   // session key, enciphered from the byte after its id.
   if (!stream_is_enciphered(stream)) {
-    int rc = stream_send(stream, FIELD_CIPHER, kSessionKey, 16, FIELD_STATUS);
+    int rc = stream_send(stream, FIELD_CIPHER, kSessionKey, kSessionKeyLength, FIELD_STATUS);
     if (rc != 0) return rc;
   }
   const AttributeStore* attributes = instance->attributes;
   int rc =
-      stream_send(stream, FIELD_BEGIN, 47, FIELD_LONG, ORBILO_SDK_BUILD, FIELD_STRING,
-                  attribute_get_string(attributes, ATTR_LOGIN_NAME), FIELD_LONG,
+      stream_send(stream, FIELD_BEGIN, to_universe::kLogin, FIELD_LONG, ORBILO_SDK_BUILD,
+                  FIELD_STRING, attribute_get_string(attributes, ATTR_LOGIN_NAME), FIELD_LONG,
                   attribute_get_int(attributes, ATTR_LOGIN_OWNER), FIELD_STRING,
                   attribute_get_string(attributes, ATTR_LOGIN_PRIVILEGE_PASSWORD), FIELD_STRING,
                   attribute_get_string(attributes, ATTR_LOGIN_APPLICATION), FIELD_END);

@@ -3,6 +3,7 @@
 // library reads without keeping them.
 #include "sdk/universe_replies.h"
 
+#include "protocol/messages.h"
 #include "sdk/attributes.h"
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
@@ -11,9 +12,6 @@
 namespace orbilo {
 
 namespace {
-
-constexpr int kBuildRecordAddress = 35;  // message 23: address and flags (above 34)
-constexpr int kAcknowledge = 34;         // the answer to messages 9 and 10
 
 // true while the handler may go on reading: the instance lives and its
 // universe stream is still the one being read (a handler of the program may
@@ -46,7 +44,7 @@ void reply_31(Instance* instance, Stream* stream, int) {
 }
 
 void acknowledge(Stream* stream) {
-  stream_send(stream, FIELD_BEGIN, kAcknowledge, FIELD_END);
+  stream_send(stream, FIELD_BEGIN, to_universe::kAcknowledge, FIELD_END);
 }
 
 // Message 9: asks for an acknowledgement.
@@ -173,7 +171,7 @@ void message_23(Instance* instance, Stream* stream, int) {
   std::uint32_t address = 0;
   std::uint8_t flag_1 = 0, flag_2 = 0;
   bool full = instance->last_universe_result == 0;
-  bool newer = instance->universe_build >= kBuildRecordAddress;
+  bool newer = instance->universe_build >= kUniverseBuildRecordAddress;
   stream_receive(stream, FIELD_STRING, text_1, FIELD_STATUS);
   if (full) {
     stream_receive(stream, FIELD_STRING, text_2, FIELD_LONG, &values[0], FIELD_LONG, &values[1],
@@ -285,11 +283,28 @@ void message_43(Instance* instance, Stream* stream, int) {
 }
 
 constexpr UniverseHandlerEntry kReplies[] = {
-    {1, reply_1},     {4, reply_4},     {9, message_9},   {10, message_10},      {11, reply_11},
-    {14, world_list}, {15, message_15}, {16, message_16}, {17, message_17},      {19, message_19},
-    {23, message_23}, {24, message_24}, {26, message_26}, {28, message_28},      {29, reply_29},
-    {30, message_30}, {31, reply_31},   {32, nothing},    {33, world_list_page}, {41, message_41},
-    {42, nothing},    {43, message_43},
+    {from_universe::kReply1, reply_1},
+    {from_universe::kReply4, reply_4},
+    {from_universe::kAcknowledgeRequest, message_9},
+    {from_universe::kNotice10, message_10},
+    {from_universe::kReply11, reply_11},
+    {from_universe::kWorldList, world_list},
+    {from_universe::kEntries15, message_15},
+    {from_universe::kNotice16, message_16},
+    {from_universe::kReply17, message_17},
+    {from_universe::kReply19, message_19},
+    {from_universe::kRecord23, message_23},
+    {from_universe::kRecordText24, message_24},
+    {from_universe::kCitizenNumber26, message_26},
+    {from_universe::kNotice28, message_28},
+    {from_universe::kReply29, reply_29},
+    {from_universe::kEntry30, message_30},
+    {from_universe::kReply31, reply_31},
+    {from_universe::kKeepAlive, nothing},
+    {from_universe::kWorldListPage, world_list_page},
+    {from_universe::kReply41, message_41},
+    {from_universe::kIgnored42, nothing},
+    {from_universe::kEvent43, message_43},
 };
 
 }  // namespace

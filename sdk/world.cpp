@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "net/clock.h"
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/attributes.h"
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
@@ -14,14 +16,6 @@
 namespace orbilo {
 
 namespace {
-
-// World builds from which messages change their form.
-constexpr int kBuildLongSession = 28;  // avatar add: 32-bit session and three values
-
-// World setting keys with their own handling.
-constexpr int kSettingRawData = 22;
-constexpr int kSettingHexData = 57;
-constexpr int kSettingKeyLimit = 70;
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -57,10 +51,10 @@ void world_attributes(Instance* instance, Stream* stream) {
                        &remaining, FIELD_STATUS) != 0) {
       return;
     }
-    if (key >= kSettingKeyLimit) continue;
-    if (key == kSettingRawData) {
+    if (key >= world_setting::kKeyLimit) continue;
+    if (key == world_setting::kRawData) {
       attribute_set_data(attributes, ATTR_WORLD_DATA, value, length);
-    } else if (key == kSettingHexData) {
+    } else if (key == world_setting::kHexData) {
       std::uint8_t bytes[128];
       attribute_set_data(attributes, ATTR_WORLD_DATA, bytes, hex_decode(value, length, bytes));
     } else {
@@ -107,7 +101,7 @@ void avatar_add(Instance* instance, Stream* stream) {
   std::uint16_t short_session = 0, yaw = 0, value_1 = 0;
   std::uint8_t type = 0, gesture = 0;
   char name[256];
-  bool newer = instance->world_build >= kBuildLongSession;
+  bool newer = instance->world_build >= kWorldBuildLongSession;
   if (newer) {
     stream_receive(stream, FIELD_LONG, &session, FIELD_STATUS);
   } else {
@@ -238,15 +232,26 @@ void cipher_keys(Instance* instance, Stream* stream) {
       0) {
     return;
   }
-  stream_set_ciphers(instance->world_stream, kSessionKey, 16, receive_discard, send_discard);
+  stream_set_ciphers(instance->world_stream, kSessionKey, kSessionKeyLength, receive_discard,
+                     send_discard);
 }
 
 constexpr WorldHandlerEntry kHandlers[] = {
-    {1, world_attributes, false}, {2, avatar_add, false},         {3, avatar_delete, false},
-    {4, avatar_change, false},    {5, chat_said, false},          {9, ejected, true},
-    {10, disconnect_465, true},   {11, drop_both_links, true},    {12, chat_broadcast, false},
-    {14, not_welcome, true},      {16, keep_alive_answer, false}, {17, cipher_keys, false},
-    {18, chat_whispered, false},  {36, disconnect_489, true},     {45, disconnect_92, true},
+    {from_world::kAttributes, world_attributes, false},
+    {from_world::kAvatarAdd, avatar_add, false},
+    {from_world::kAvatarDelete, avatar_delete, false},
+    {from_world::kAvatarChange, avatar_change, false},
+    {from_world::kChatSaid, chat_said, false},
+    {from_world::kEjected, ejected, true},
+    {from_world::kDisconnect465, disconnect_465, true},
+    {from_world::kDropLinks, drop_both_links, true},
+    {from_world::kChatBroadcast, chat_broadcast, false},
+    {from_world::kNotWelcome, not_welcome, true},
+    {from_world::kKeepAlive, keep_alive_answer, false},
+    {from_world::kCipherKeys, cipher_keys, false},
+    {from_world::kChatWhispered, chat_whispered, false},
+    {from_world::kDisconnect489, disconnect_489, true},
+    {from_world::kDisconnect92, disconnect_92, true},
 };
 
 const WorldHandlerEntry* handler_of(int id) {

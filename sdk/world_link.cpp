@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "net/clock.h"
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/attributes.h"
 #include "sdk/hash_table.h"
 #include "sdk/instance.h"
@@ -12,18 +14,12 @@ namespace orbilo {
 
 namespace {
 
-// World builds that choose the form of the world login.
-constexpr int kOldestWorldBuild = 26;   // below: no login is possible
-constexpr int kLoginLongSession = 28;   // from here: message 27 with a 32-bit session
-constexpr int kLoginWithIdentity = 39;  // from here: message 53 with identity and hash
-constexpr int kLoginFixedByte = 50;     // carried by the oldest form
-
 // The login hash: the table hash of the four check bytes followed by the
 // world name padded with zero bytes to 8.
 std::uint32_t login_hash(const Instance* instance) {
-  std::uint8_t bytes[4 + kWorldNameMax] = {};
-  std::memcpy(bytes, instance->login_check, 4);
-  std::memcpy(bytes + 4, instance->world_name,
+  std::uint8_t bytes[kLoginCheckBytes + kWorldNameMax] = {};
+  std::memcpy(bytes, instance->login_check, kLoginCheckBytes);
+  std::memcpy(bytes + kLoginCheckBytes, instance->world_name,
               static_cast<std::size_t>(instance->world_name_length));
   return table_hash(bytes, sizeof bytes);
 }
@@ -39,24 +35,24 @@ int world_send_login(Instance* instance) {
   Stream* stream = instance->world_stream;
   if (stream == nullptr) return RC_NO_STREAM;
   if (!stream_is_enciphered(stream)) {
-    int rc = stream_send(stream, FIELD_CIPHER, kSessionKey, 16, FIELD_STATUS);
+    int rc = stream_send(stream, FIELD_CIPHER, kSessionKey, kSessionKeyLength, FIELD_STATUS);
     if (rc != 0) return rc;
   }
   const char* name = instance->world_name;
   int build = instance->world_build;
   int rc;
-  if (build < kOldestWorldBuild) {
+  if (build < kWorldBuildOldest) {
     return RC_WORLD_BUILD_TOO_OLD;
-  } else if (build < kLoginLongSession) {
-    rc = stream_send(stream, FIELD_BEGIN, 20, FIELD_STRING, name, FIELD_WORD,
-                     static_cast<int>(instance->session_number & 0xffff), FIELD_BYTE,
-                     kLoginFixedByte, FIELD_LONG, instance->login_number, FIELD_END);
-  } else if (build < kLoginWithIdentity) {
-    rc = stream_send(stream, FIELD_BEGIN, 27, FIELD_STRING, name, FIELD_LONG,
-                     instance->session_number, FIELD_LONG, instance->login_number, FIELD_WORD,
-                     ORBILO_SDK_BUILD, FIELD_END);
+  } else if (build < kWorldBuildLongSession) {
+    rc = stream_send(stream, FIELD_BEGIN, to_world::kLoginShortSession, FIELD_STRING, name,
+                     FIELD_WORD, static_cast<int>(instance->session_number & 0xffff), FIELD_BYTE,
+                     kWorldLoginShortSessionByte, FIELD_LONG, instance->login_number, FIELD_END);
+  } else if (build < kWorldBuildHashedLogin) {
+    rc = stream_send(stream, FIELD_BEGIN, to_world::kLoginLongSession, FIELD_STRING, name,
+                     FIELD_LONG, instance->session_number, FIELD_LONG, instance->login_number,
+                     FIELD_WORD, ORBILO_SDK_BUILD, FIELD_END);
   } else {
-    rc = stream_send(stream, FIELD_BEGIN, 53, FIELD_STRING, name, FIELD_LONG,
+    rc = stream_send(stream, FIELD_BEGIN, to_world::kLoginHashed, FIELD_STRING, name, FIELD_LONG,
                      instance->session_number, FIELD_LONG, instance->login_number, FIELD_WORD,
                      ORBILO_SDK_BUILD, FIELD_RAW4, instance->world_address, FIELD_WORD_LE,
                      static_cast<int>(instance->world_port), FIELD_LONG, library.machine_id,
@@ -70,8 +66,8 @@ int world_send_login(Instance* instance) {
 }
 
 int world_send_event_mask(Instance* instance) {
-  return stream_send(instance->world_stream, FIELD_BEGIN, 14, FIELD_LONG, library.event_mask,
-                     FIELD_END);
+  return stream_send(instance->world_stream, FIELD_BEGIN, to_world::kEventMask, FIELD_LONG,
+                     library.event_mask, FIELD_END);
 }
 
 void world_reconnect_schedule(Instance* instance) {

@@ -2,6 +2,7 @@
 // of messages 42 and 46 with their node records.
 #include <cstring>
 
+#include "protocol/messages.h"
 #include "sdk/attributes.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
@@ -11,7 +12,6 @@ namespace orbilo {
 
 namespace {
 
-constexpr int kBuildEntryValue8 = 39;  // list entries carry an eighth value
 constexpr int kNodeCells = 64;
 constexpr int kUniformSize = 4;  // a uniform second array fills every cell at this size
 
@@ -21,7 +21,7 @@ void list_entries(Instance* instance, Stream* stream) {
   AttributeStore* attributes = instance->attributes;
   int remaining = 0;
   if (stream_receive(stream, FIELD_REMAINING, &remaining, FIELD_STATUS) != 0) return;
-  bool eighth = instance->world_build >= kBuildEntryValue8;
+  bool eighth = instance->world_build >= kWorldBuildEntryValue8;
   while (remaining > 0) {
     std::int32_t id = 0, value_2 = 0, value_3 = 0, value_4 = 0, value_6 = 0, value_8 = 0;
     std::uint8_t flag = 0, value_1 = 0, value_7 = 0;
@@ -164,9 +164,9 @@ void node_pages(Instance* instance, Stream* stream) {
 }
 
 constexpr WorldHandlerEntry kNodes[] = {
-    {30, list_entries, false},
-    {42, node_page, false},
-    {46, node_pages, false},
+    {from_world::kEntityList30, list_entries, false},
+    {from_world::kNodePage, node_page, false},
+    {from_world::kNodePages, node_pages, false},
 };
 
 }  // namespace

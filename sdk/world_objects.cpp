@@ -1,5 +1,6 @@
 // The world's cells and objects: the cell reply with its bound, objects added
 // and deleted, and the clicks on objects (messages 6, 7, 8, 19 and 20).
+#include "protocol/messages.h"
 #include "sdk/attributes.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
@@ -9,8 +10,7 @@ namespace orbilo {
 
 namespace {
 
-constexpr int kBuildTilted = 39;  // objects carry tilt and roll; sequences are longs
-constexpr int kCellSize = 1000;   // an object's x and z are offsets in its cell
+constexpr int kCellSize = 1000;  // an object's x and z are offsets in its cell
 
 // The fields of one object as they arrive.
 struct Object {
@@ -82,7 +82,7 @@ void cell_reply(Instance* instance, Stream* stream) {
     }
     return;
   }
-  bool tilted = instance->world_build >= kBuildTilted;
+  bool tilted = instance->world_build >= kWorldBuildTilted;
   while (remaining > 0) {
     Object object;
     object_read(stream, tilted, &object);
@@ -101,7 +101,7 @@ void cell_reply(Instance* instance, Stream* stream) {
 
 // Message 7: an object added to a cell.
 void object_add(Instance* instance, Stream* stream) {
-  bool tilted = instance->world_build >= kBuildTilted;
+  bool tilted = instance->world_build >= kWorldBuildTilted;
   std::uint32_t sequence = 0;
   std::uint16_t short_sequence = 0, x = 0, z = 0;
   std::int32_t cell_sequence = 0;
@@ -152,7 +152,7 @@ void object_click(Instance* instance, Stream* stream, bool with_object, int even
   std::int32_t number = 0;
   stream_receive(stream, FIELD_LONG, &session, FIELD_WORD, &x, FIELD_WORD, &z, FIELD_LONG, &number,
                  FIELD_STATUS);
-  bool tilted = with_object && instance->world_build >= kBuildTilted;
+  bool tilted = with_object && instance->world_build >= kWorldBuildTilted;
   Object object;
   if (tilted) {
     stream_receive(stream, FIELD_LONG, &object.value_1, FIELD_LONG, &object.value_2, FIELD_WORD,
@@ -186,8 +186,11 @@ void object_click_20(Instance* instance, Stream* stream) {
 }
 
 constexpr WorldHandlerEntry kObjects[] = {
-    {6, cell_reply, false},       {7, object_add, false},       {8, object_delete, false},
-    {19, object_click_19, false}, {20, object_click_20, false},
+    {from_world::kCellReply, cell_reply, false},
+    {from_world::kObjectAdd, object_add, false},
+    {from_world::kObjectDelete, object_delete, false},
+    {from_world::kObjectClick19, object_click_19, false},
+    {from_world::kObjectClick20, object_click_20, false},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The world's replies to the program's requests and its smaller notices
 // (messages 0, 13, 15, 21 to 29, 31 to 35, 37, 41, 43, 44, 47 and 48).
+#include "protocol/messages.h"
 #include "sdk/attributes.h"
 #include "sdk/instance.h"
 #include "sdk/stream.h"
@@ -9,7 +10,6 @@ namespace orbilo {
 
 namespace {
 
-constexpr int kBuildEntryKind = 39;  // entries carry a kind byte (39 and above)
 constexpr int kRequestResultBase = 200;
 
 // Message 0: the result of a request, with the object it made.
@@ -108,7 +108,7 @@ void message_24(Instance* instance, Stream* stream) {
 // for kinds other than 0, raw bytes for kind 0.
 void entry_read(Instance* instance, Stream* stream, std::uint8_t* kind, std::uint32_t* value) {
   *kind = 0;
-  if (instance->world_build >= kBuildEntryKind)
+  if (instance->world_build >= kWorldBuildEntryKind)
     stream_receive(stream, FIELD_BYTE, kind, FIELD_STATUS);
   if (*kind != 0) {
     stream_receive(stream, FIELD_LONG, value, FIELD_STATUS);
@@ -291,14 +291,29 @@ void message_48(Instance* instance, Stream* stream) {
 }
 
 constexpr WorldHandlerEntry kReplies[] = {
-    {0, request_result, false}, {13, reply_kind_0, false}, {15, reply_kind_1, false},
-    {21, message_21, false},    {22, message_22, false},   {23, message_23, false},
-    {24, message_24, false},    {25, message_25, false},   {26, message_26, false},
-    {27, world_build, false},   {28, message_28, false},   {29, message_29, false},
-    {31, message_31, false},    {32, message_32, false},   {33, message_33, false},
-    {34, message_34, false},    {35, message_35, false},   {37, message_37, false},
-    {41, message_41, false},    {43, message_43, false},   {44, message_44, false},
-    {47, message_47, false},    {48, message_48, false},
+    {from_world::kRequestResult, request_result, false},
+    {from_world::kReplyKind0, reply_kind_0, false},
+    {from_world::kReplyKind1, reply_kind_1, false},
+    {from_world::kAvatarAct21, message_21, false},
+    {from_world::kAvatarAddress22, message_22, false},
+    {from_world::kAvatarTexts23, message_23, false},
+    {from_world::kLocation24, message_24, false},
+    {from_world::kEntry25, message_25, false},
+    {from_world::kEntry26, message_26, false},
+    {from_world::kWorldBuild, world_build, false},
+    {from_world::kEntity28, message_28, false},
+    {from_world::kEntity29, message_29, false},
+    {from_world::kEntityFlag31, message_31, false},
+    {from_world::kEntity32, message_32, false},
+    {from_world::kReply33, message_33, false},
+    {from_world::kReplyValue34, message_34, false},
+    {from_world::kReply35, message_35, false},
+    {from_world::kReply37, message_37, false},
+    {from_world::kItem41, message_41, false},
+    {from_world::kNotice43, message_43, false},
+    {from_world::kPage44, message_44, false},
+    {from_world::kReply47, message_47, false},
+    {from_world::kNode48, message_48, false},
 };
 
 }  // namespace

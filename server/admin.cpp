@@ -29,6 +29,7 @@
 #include <sstream>
 
 #include "net/tcp.h"
+#include "protocol/messages.h"
 #include "server/internal.h"
 
 namespace orbilo {
@@ -161,9 +162,9 @@ std::string counts(Server* server) {
 
 }  // namespace
 
-void report_count_avatar(Client* client, int id, const Avatar& avatar) {
+void report_count_avatar(Client* client, from_world::Id id, const Avatar& avatar) {
   ReportCounts& sent = client->reported;
-  ++(id == 2 ? sent.adds : sent.changes);
+  ++(id == from_world::kAvatarAdd ? sent.adds : sent.changes);
   std::uint64_t* digest = &sent.digest;
   digest_byte(digest, static_cast<std::uint8_t>(id));
   digest_four(digest, avatar.session);
@@ -174,19 +175,20 @@ void report_count_avatar(Client* client, int id, const Avatar& avatar) {
                           static_cast<std::int16_t>(static_cast<std::uint16_t>(avatar.yaw)))));
   digest_four(digest, static_cast<std::uint8_t>(avatar.type));
   digest_four(digest, static_cast<std::uint8_t>(avatar.gesture));
-  if (id == 2) digest_text(digest, avatar.name);
+  if (id == from_world::kAvatarAdd) digest_text(digest, avatar.name);
 }
 
 void report_count_delete(Client* client, std::uint16_t session) {
   ReportCounts& sent = client->reported;
   ++sent.deletes;
-  digest_byte(&sent.digest, 3);
+  digest_byte(&sent.digest, from_world::kAvatarDelete);
   digest_four(&sent.digest, session);
 }
 
-void report_count_chat(Client* client, int id, std::uint16_t speaker, const std::string& text) {
+void report_count_chat(Client* client, from_world::Id id, std::uint16_t speaker,
+                       const std::string& text) {
   ReportCounts& sent = client->reported;
-  ++(id == 18 ? sent.whispers : sent.chats);
+  ++(id == from_world::kChatWhispered ? sent.whispers : sent.chats);
   digest_byte(&sent.digest, static_cast<std::uint8_t>(id));
   digest_four(&sent.digest, speaker);
   digest_text(&sent.digest, text);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "protocol/messages.h"
 #include "server/config.h"
 
 namespace orbilo {
@@ -17,12 +18,6 @@ namespace orbilo {
 struct Stream;
 struct Server;
 struct World;
-
-// Event mask bits a world client sends (world message 14): which reports it
-// wants.
-inline constexpr std::uint32_t kMaskAvatars = 1;  // avatar add and delete
-inline constexpr std::uint32_t kMaskChanges = 2;  // avatar change
-inline constexpr std::uint32_t kMaskChat = 4;     // chat and whispers
 
 // One avatar in a world: a bot's, or a member of the crowd.
 struct Avatar {
@@ -162,7 +157,8 @@ void world_client_closed(Client* client);
 // first state, else change.
 void world_report_state(World* world, const Avatar& avatar, bool first, const Client* except);
 void world_report_delete(World* world, std::uint16_t session, const Client* except);
-// Public chat (world message 12) from speaker to every client that wants it.
+// Public chat (from_world::kChatBroadcast) from speaker to every client that
+// wants it.
 void world_report_chat(World* world, std::uint16_t speaker, const std::string& text);
 
 // ---- The crowd (crowd.cpp) ----------------------------------------------------
@@ -182,10 +178,12 @@ std::string version_answer(const VersionPolicy& policy, const std::string& line,
 // ---- Administration (admin.cpp) ---------------------------------------------
 std::string admin_run(Server* server, const std::string& line);
 // Count a report that went into the client's send queue, for the command
-// "counts": an avatar add (world message 2) or change (4), a delete (3), a
-// chat (12) or a whisper (18).
-void report_count_avatar(Client* client, int id, const Avatar& avatar);
+// "counts": an avatar add (from_world::kAvatarAdd) or change (kAvatarChange),
+// a delete (kAvatarDelete), a chat (kChatBroadcast) or a whisper
+// (kChatWhispered).
+void report_count_avatar(Client* client, from_world::Id id, const Avatar& avatar);
 void report_count_delete(Client* client, std::uint16_t session);
-void report_count_chat(Client* client, int id, std::uint16_t speaker, const std::string& text);
+void report_count_chat(Client* client, from_world::Id id, std::uint16_t speaker,
+                       const std::string& text);
 
 }  // namespace orbilo

@@ -17,6 +17,7 @@
 
 #include "net/clock.h"
 #include "net/tcp.h"
+#include "protocol/messages.h"
 #include "sdk/stream.h"
 #include "server/internal.h"
 
@@ -34,8 +35,6 @@ constexpr int kAcceptPauseMs = 100;  // after the process ran out of descriptors
 // this side has sent nothing on for this long gets a keep-alive, so that a
 // bot in a quiet world, or one that is simply logged in, keeps its links.
 constexpr int kKeepAliveMs = 60000;
-constexpr int kUniverseKeepAlive = 32;  // universe message 32, no fields
-constexpr int kWorldKeepAlive = 16;     // world message 16, no fields
 
 // Signed difference of two clock readings, so that wrapping is harmless.
 inline std::int32_t clock_diff(std::uint32_t later, std::uint32_t earlier) {
@@ -197,12 +196,12 @@ void check_timeouts(Server* server, std::uint32_t now) {
       if (client->kind == LinkKind::Universe) {
         if (server_tracing(server))
           server_log(server, "trace %s -> 32 keep-alive", client_label(client).c_str());
-        client_sent(client,
-                    stream_send(stream, FIELD_BEGIN, 0, FIELD_BYTE, kUniverseKeepAlive, FIELD_END));
+        client_sent(client, stream_send(stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                                        from_universe::kKeepAlive, FIELD_END));
       } else {
         if (server_tracing(server))
           server_log(server, "trace %s -> 16 keep-alive", client_label(client).c_str());
-        client_sent(client, stream_send(stream, FIELD_BEGIN, kWorldKeepAlive, FIELD_END));
+        client_sent(client, stream_send(stream, FIELD_BEGIN, from_world::kKeepAlive, FIELD_END));
       }
     }
   }

@@ -2,12 +2,16 @@
 // attributes and reply, world and citizen lookups, keep-alives, and the
 // redirect and renumbering that the administrator can order.
 //
-// Every universe message starts with a result byte and then its id.
+// Every universe message to a client starts with a result byte and then its
+// id: FIELD_BEGIN carries the result (RC_SUCCESS or the refusal), the first
+// FIELD_BYTE the id.
 #include <arpa/inet.h>
 
 #include <cctype>
 #include <cstring>
 
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/stream.h"
 #include "server/internal.h"
 
@@ -15,28 +19,6 @@ namespace orbilo {
 
 namespace {
 
-// Messages from clients.
-constexpr int kLogin = 47;
-constexpr int kWorldLookup = 24;
-constexpr int kCitizenLookup = 55;
-constexpr int kKeepAlive = 32;
-constexpr int kAcknowledge = 34;  // the client's answer to messages 9 and 10
-
-// Messages to clients.
-constexpr int kWorldReply = 0;
-constexpr int kRedirect = 18;
-constexpr int kLoginReply = 20;
-constexpr int kAttributes = 21;
-constexpr int kKeys = 22;
-constexpr int kCitizenRecord = 25;
-constexpr int kRenumber = 27;
-
-// Universe builds from which messages carry more fields.
-constexpr int kBuildLoginNumber = 23;  // login reply: login number (above 22)
-constexpr int kBuildLoginCheck = 35;   // login reply: check bytes (above 34)
-constexpr int kBuildCellBound = 32;    // world reply: lookup value and cell bound
-
-constexpr int kUniverseSettingBuild = 6;
 constexpr std::size_t kMaxBotName = 16;  // with its brackets it fills an avatar name
 
 void trace(Client* client, const char* direction, const std::string& what) {
@@ -68,11 +50,11 @@ void send_keys(Client* client) {
   std::uint16_t client_send = static_cast<std::uint16_t>(client->server->key_rng() % 4096);
   trace(client, "->",
         "22 keys " + std::to_string(client_receive) + " " + std::to_string(client_send));
-  if (!client_sent(client,
-                   stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kKeys, FIELD_WORD,
-                               client_receive, FIELD_WORD, client_send, FIELD_END)))
+  if (!client_sent(client, stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                                       from_universe::kCipherKeys, FIELD_WORD, client_receive,
+                                       FIELD_WORD, client_send, FIELD_END)))
     return;
-  stream_set_ciphers(client->stream, kSessionKey, 16, client_send, client_receive);
+  stream_set_ciphers(client->stream, kSessionKey, kSessionKeyLength, client_send, client_receive);
 }
 
 // The result code that refuses a login, or 0.
@@ -106,9 +88,10 @@ const char* refusal_text(int refusal) {
 bool send_universe_attributes(Client* client) {
   std::string universe_build = std::to_string(client->server->config.universe_build);
   trace(client, "->", "21 attributes 6=\"" + universe_build + "\"");
-  return client_sent(
-      client, stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kAttributes, FIELD_BYTE,
-                          kUniverseSettingBuild, FIELD_STRING, universe_build.c_str(), FIELD_END));
+  return client_sent(client,
+                     stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                                 from_universe::kAttributes, FIELD_BYTE, universe_setting::kBuild,
+                                 FIELD_STRING, universe_build.c_str(), FIELD_END));
 }
 
 // A refused login: its reply carries the result alone, and the link ends once
@@ -117,8 +100,8 @@ void refuse_login(Client* client, int refusal, const char* name, std::uint32_t o
   server_log(client->server, "login refused: \"%s\" for citizen %u from %s: %s (%d)", name, owner,
              client->peer.c_str(), refusal_text(refusal), refusal);
   trace(client, "->", "20 login reply result=" + std::to_string(refusal));
-  if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, refusal, FIELD_BYTE, kLoginReply,
-                                      FIELD_END)))
+  if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, refusal, FIELD_BYTE,
+                                      from_universe::kLoginReply, FIELD_END)))
     client->close_after_flush = true;
 }
 
@@ -133,7 +116,7 @@ void admit_login(Client* client, const char* name, std::uint32_t owner) {
     client->login_number = server->key_rng();
   } while (client->login_number == 0 || server->logins.count(client->login_number) != 0);
   std::uint32_t check = server->key_rng();
-  std::memcpy(client->check, &check, 4);
+  std::memcpy(client->check, &check, kLoginCheckBytes);
   client->logged_in = true;
   server->logins[client->login_number] = client;
 }
@@ -145,20 +128,22 @@ int send_login_reply(Client* client) {
         "20 login reply result=0 session=" + std::to_string(client->session) + " name=\"" +
             client->avatar.name + "\" login=" + std::to_string(client->login_number));
   std::uint32_t check_raw;
-  std::memcpy(&check_raw, client->check, 4);
+  std::memcpy(&check_raw, client->check, kLoginCheckBytes);
   const char* avatar_name = client->avatar.name.c_str();
-  if (universe >= kBuildLoginCheck) {
-    return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                       client->session, FIELD_STRING, avatar_name, FIELD_LONG, client->login_number,
-                       FIELD_RAW4, check_raw, FIELD_END);
-  }
-  if (universe >= kBuildLoginNumber) {
-    return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                       client->session, FIELD_STRING, avatar_name, FIELD_LONG, client->login_number,
+  if (universe >= kUniverseBuildLoginCheck) {
+    return stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                       from_universe::kLoginReply, FIELD_WORD, client->session, FIELD_STRING,
+                       avatar_name, FIELD_LONG, client->login_number, FIELD_RAW4, check_raw,
                        FIELD_END);
   }
-  return stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kLoginReply, FIELD_WORD,
-                     client->session, FIELD_STRING, avatar_name, FIELD_END);
+  if (universe >= kUniverseBuildLoginNumber) {
+    return stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                       from_universe::kLoginReply, FIELD_WORD, client->session, FIELD_STRING,
+                       avatar_name, FIELD_LONG, client->login_number, FIELD_END);
+  }
+  return stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                     from_universe::kLoginReply, FIELD_WORD, client->session, FIELD_STRING,
+                     avatar_name, FIELD_END);
 }
 
 void login(Client* client) {
@@ -200,7 +185,7 @@ void world_lookup(Client* client) {
   if (world == nullptr) {
     trace(client, "->", "0 world reply result=27");
     client_sent(client, stream_send(client->stream, FIELD_BEGIN, RC_WORLD_NOT_RUNNING, FIELD_BYTE,
-                                    kWorldReply, FIELD_STRING, name, FIELD_END));
+                                    from_universe::kWorldReply, FIELD_STRING, name, FIELD_END));
     return;
   }
   // A world listening on every interface is reached where this link is.
@@ -211,15 +196,15 @@ void world_lookup(Client* client) {
             "\" port=" + std::to_string(world->port) + " build=" + std::to_string(build));
   // The address and port travel as numbers, most significant byte first.
   int rc = 0;
-  if (server->config.universe_build >= kBuildCellBound) {
-    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kWorldReply, FIELD_STRING, name,
-                     FIELD_LONG, ntohl(address), FIELD_WORD, world->port, FIELD_WORD, build,
-                     FIELD_WORD, world->config.lookup_value, FIELD_WORD, world->config.cell_bound,
-                     FIELD_END);
+  if (server->config.universe_build >= kUniverseBuildCellBound) {
+    rc = stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                     from_universe::kWorldReply, FIELD_STRING, name, FIELD_LONG, ntohl(address),
+                     FIELD_WORD, world->port, FIELD_WORD, build, FIELD_WORD,
+                     world->config.lookup_value, FIELD_WORD, world->config.cell_bound, FIELD_END);
   } else {
-    rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kWorldReply, FIELD_STRING, name,
-                     FIELD_LONG, ntohl(address), FIELD_WORD, world->port, FIELD_WORD, build,
-                     FIELD_END);
+    rc = stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                     from_universe::kWorldReply, FIELD_STRING, name, FIELD_LONG, ntohl(address),
+                     FIELD_WORD, world->port, FIELD_WORD, build, FIELD_END);
   }
   client_sent(client, rc);
 }
@@ -232,13 +217,14 @@ void citizen_lookup(Client* client) {
   if (citizen == nullptr) {
     trace(client, "->", "25 citizen record result=3");
     client_sent(client, stream_send(client->stream, FIELD_BEGIN, RC_NO_SUCH_CITIZEN, FIELD_BYTE,
-                                    kCitizenRecord, FIELD_LONG, number, FIELD_END));
+                                    from_universe::kCitizenRecord, FIELD_LONG, number, FIELD_END));
     return;
   }
   trace(client, "->", "25 citizen record result=0 0=\"" + citizen->name + "\"");
   client_sent(client,
-              stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kCitizenRecord, FIELD_LONG,
-                          number, FIELD_BYTE, 0, FIELD_STRING, citizen->name.c_str(), FIELD_END));
+              stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                          from_universe::kCitizenRecord, FIELD_LONG, number, FIELD_BYTE,
+                          citizen_setting::kName, FIELD_STRING, citizen->name.c_str(), FIELD_END));
 }
 
 }  // namespace
@@ -249,26 +235,26 @@ void universe_message(Client* client) {
   if (!client->keyed) {
     // The login's length and id come plain; the rest is enciphered from a
     // freshly keyed state.
-    if (id != kLogin) return client_drop(client, "first message is not a login");
+    if (id != to_universe::kLogin) return client_drop(client, "first message is not a login");
     client->keyed = true;
-    stream_set_receive_cipher(client->stream, kSessionKey, 16, 0);
+    stream_set_receive_cipher(client->stream, kSessionKey, kSessionKeyLength, 0);
     return login(client);
   }
   if (!client->logged_in) return client_drop(client, "message after a refused login");
   switch (id) {
-    case kWorldLookup:
+    case to_universe::kWorldLookup:
       return world_lookup(client);
-    case kCitizenLookup:
+    case to_universe::kCitizenLookup:
       return citizen_lookup(client);
-    case kKeepAlive:
+    case to_universe::kKeepAlive:
       stream_receive(client->stream, FIELD_END);
       return trace(client, "<-", "32 keep-alive");
-    case kAcknowledge: {
+    case to_universe::kAcknowledge: {
       int rest = 0;
       stream_receive(client->stream, FIELD_REMAINING, &rest, FIELD_SKIP, rest, FIELD_END);
       return trace(client, "<-", "34 acknowledgement");
     }
-    case kLogin:
+    case to_universe::kLogin:
       return client_drop(client, "second login on one link");
     default:
       return client_drop(client, "unknown message " + std::to_string(id));
@@ -286,8 +272,8 @@ void universe_client_closed(Client* client) {
 int universe_send_redirect(Client* client, std::uint32_t address, std::uint16_t port) {
   trace(client, "->", "18 redirect port=" + std::to_string(port));
   // The address goes as its four bytes in network order, the port as a number.
-  int rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kRedirect, FIELD_RAW4, address,
-                       FIELD_WORD, port, FIELD_END);
+  int rc = stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                       from_universe::kRedirect, FIELD_RAW4, address, FIELD_WORD, port, FIELD_END);
   client_sent(client, rc);
   return rc;
 }
@@ -295,8 +281,8 @@ int universe_send_redirect(Client* client, std::uint32_t address, std::uint16_t 
 int universe_send_renumber(Client* client, std::uint16_t session) {
   Server* server = client->server;
   trace(client, "->", "27 renumber " + std::to_string(session));
-  int rc = stream_send(client->stream, FIELD_BEGIN, 0, FIELD_BYTE, kRenumber, FIELD_WORD, session,
-                       FIELD_END);
+  int rc = stream_send(client->stream, FIELD_BEGIN, RC_SUCCESS, FIELD_BYTE,
+                       from_universe::kRenumber, FIELD_WORD, session, FIELD_END);
   if (!client_sent(client, rc)) {
     session_release(server, session);  // the caller's hold on the new number
     return rc;

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "protocol/messages.h"
+#include "protocol/values.h"
 #include "sdk/hash_table.h"
 #include "sdk/stream.h"
 #include "server/internal.h"
@@ -14,31 +16,11 @@ namespace orbilo {
 
 namespace {
 
-// Messages from clients.
-constexpr int kLoginOld = 20;     // world builds 26 and 27
-constexpr int kLoginMiddle = 27;  // world builds 28 to 38
-constexpr int kLoginNew = 53;     // world builds 39 and above, with the login hash
-constexpr int kKeepAlive = 6;
-constexpr int kStateChange = 8;
-constexpr int kWhisper = 11;
-constexpr int kEventMask = 14;
-
-// Messages to clients.
-constexpr int kAttributes = 1;
-constexpr int kAvatarAdd = 2;
-constexpr int kAvatarDelete = 3;
-constexpr int kAvatarChange = 4;
-constexpr int kChat = 12;
-constexpr int kNotWelcome = 14;
-constexpr int kKeys = 17;
-constexpr int kWhisperChat = 18;
-
-constexpr int kBuildLongSession = 28;  // avatar add carries a 32-bit session and three values
-constexpr int kWorldSettingBuild = 21;
-constexpr int kWorldNameBytes = 8;  // the world name is hashed padded to this
-
-int login_id(int build) {
-  return build < kBuildLongSession ? kLoginOld : build < 39 ? kLoginMiddle : kLoginNew;
+// The world login that a world of this build expects.
+to_world::Id login_id(int build) {
+  if (build < kWorldBuildLongSession) return to_world::kLoginShortSession;
+  if (build < kWorldBuildHashedLogin) return to_world::kLoginLongSession;
+  return to_world::kLoginHashed;
 }
 
 void trace(Client* client, const char* direction, const std::string& what) {
@@ -62,27 +44,28 @@ void send_add(Client* to, const Avatar& avatar) {
   if (server_tracing(to->server))
     trace(to, "->", "2 avatar add \"" + avatar.name + "\" " + avatar_text(avatar));
   int rc = 0;
-  if (to->world->config.build < kBuildLongSession) {
-    rc = stream_send(to->stream, FIELD_BEGIN, kAvatarAdd, FIELD_WORD, avatar.session, FIELD_STRING,
-                     avatar.name.c_str(), FIELD_LONG, avatar.x, FIELD_LONG, avatar.y, FIELD_LONG,
-                     avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE, avatar.type, FIELD_BYTE,
-                     avatar.gesture, FIELD_END);
+  if (to->world->config.build < kWorldBuildLongSession) {
+    rc = stream_send(to->stream, FIELD_BEGIN, from_world::kAvatarAdd, FIELD_WORD, avatar.session,
+                     FIELD_STRING, avatar.name.c_str(), FIELD_LONG, avatar.x, FIELD_LONG, avatar.y,
+                     FIELD_LONG, avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE, avatar.type,
+                     FIELD_BYTE, avatar.gesture, FIELD_END);
   } else {
-    rc = stream_send(to->stream, FIELD_BEGIN, kAvatarAdd, FIELD_LONG, avatar.session, FIELD_STRING,
-                     avatar.name.c_str(), FIELD_LONG, avatar.x, FIELD_LONG, avatar.y, FIELD_LONG,
-                     avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE, avatar.type, FIELD_BYTE,
-                     avatar.gesture, FIELD_WORD, 0, FIELD_LONG, -1, FIELD_LONG, -1, FIELD_END);
+    rc = stream_send(to->stream, FIELD_BEGIN, from_world::kAvatarAdd, FIELD_LONG, avatar.session,
+                     FIELD_STRING, avatar.name.c_str(), FIELD_LONG, avatar.x, FIELD_LONG, avatar.y,
+                     FIELD_LONG, avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE, avatar.type,
+                     FIELD_BYTE, avatar.gesture, FIELD_WORD, 0, FIELD_LONG, -1, FIELD_LONG, -1,
+                     FIELD_END);
   }
-  if (client_sent(to, rc)) report_count_avatar(to, kAvatarAdd, avatar);
+  if (client_sent(to, rc)) report_count_avatar(to, from_world::kAvatarAdd, avatar);
 }
 
 void send_change(Client* to, const Avatar& avatar) {
   if (server_tracing(to->server)) trace(to, "->", "4 avatar change " + avatar_text(avatar));
-  if (client_sent(to, stream_send(to->stream, FIELD_BEGIN, kAvatarChange, FIELD_WORD,
+  if (client_sent(to, stream_send(to->stream, FIELD_BEGIN, from_world::kAvatarChange, FIELD_WORD,
                                   avatar.session, FIELD_LONG, avatar.x, FIELD_LONG, avatar.y,
                                   FIELD_LONG, avatar.z, FIELD_WORD, avatar.yaw, FIELD_BYTE,
                                   avatar.type, FIELD_BYTE, avatar.gesture, FIELD_END)))
-    report_count_avatar(to, kAvatarChange, avatar);
+    report_count_avatar(to, from_world::kAvatarChange, avatar);
 }
 
 // Everyone already there, for a client that has just asked for avatars.
@@ -102,7 +85,8 @@ void refuse(Client* client, const std::string& reason) {
   server_log(client->server, "world login refused: %s: %s", client_label(client).c_str(),
              reason.c_str());
   trace(client, "->", "14 not welcome");
-  if (client_sent(client, stream_send(client->stream, FIELD_BEGIN, kNotWelcome, FIELD_END)))
+  if (client_sent(client,
+                  stream_send(client->stream, FIELD_BEGIN, from_world::kNotWelcome, FIELD_END)))
     client->close_after_flush = true;
 }
 
@@ -111,12 +95,13 @@ void send_keys(Client* client) {
   std::uint16_t client_send = static_cast<std::uint16_t>(client->server->key_rng() % 4096);
   trace(client, "->",
         "17 keys " + std::to_string(client_receive) + " " + std::to_string(client_send));
-  if (!client_sent(client, stream_send(client->stream, FIELD_BEGIN, kKeys, FIELD_WORD,
-                                       client_receive, FIELD_WORD, client_send, FIELD_END)))
+  if (!client_sent(client,
+                   stream_send(client->stream, FIELD_BEGIN, from_world::kCipherKeys, FIELD_WORD,
+                               client_receive, FIELD_WORD, client_send, FIELD_END)))
     return;
   // The client keys its receiving side with the first skip, its sending side
   // with the second.
-  stream_set_ciphers(client->stream, kSessionKey, 16, client_send, client_receive);
+  stream_set_ciphers(client->stream, kSessionKey, kSessionKeyLength, client_send, client_receive);
 }
 
 // The world attributes: the build under key 21, then the configured settings.
@@ -127,10 +112,10 @@ void send_attributes(Client* client) {
         "1 attributes 21=\"" + build + "\" and " + std::to_string(config.settings.size()) +
             " settings");
   Stream* stream = client->stream;
-  stream_send(stream, FIELD_BEGIN, kAttributes, FIELD_BYTE, kWorldSettingBuild, FIELD_DATA,
-              static_cast<int>(build.size()), build.data(), FIELD_STATUS);
+  stream_send(stream, FIELD_BEGIN, from_world::kAttributes, FIELD_BYTE, world_setting::kBuild,
+              FIELD_DATA, static_cast<int>(build.size()), build.data(), FIELD_STATUS);
   for (const auto& [key, value] : config.settings) {
-    if (key == kWorldSettingBuild) continue;
+    if (key == world_setting::kBuild) continue;
     stream_send(stream, FIELD_BYTE, key, FIELD_DATA, static_cast<int>(value.size()), value.data(),
                 FIELD_STATUS);
   }
@@ -139,10 +124,11 @@ void send_attributes(Client* client) {
 
 // The login hash: the table hash of the four check bytes and the world name
 // padded with zero bytes to eight.
-std::uint32_t login_hash(const std::uint8_t check[4], const std::string& world) {
-  std::uint8_t block[4 + kWorldNameBytes] = {};
-  std::memcpy(block, check, 4);
-  std::memcpy(block + 4, world.data(), world.size() < 8 ? world.size() : 8);
+std::uint32_t login_hash(const std::uint8_t check[kLoginCheckBytes], const std::string& world) {
+  std::uint8_t block[kLoginCheckBytes + kWorldNameMax] = {};
+  std::memcpy(block, check, kLoginCheckBytes);
+  std::memcpy(block + kLoginCheckBytes, world.data(),
+              world.size() < kWorldNameMax ? world.size() : kWorldNameMax);
   return table_hash(block, sizeof block);
 }
 
@@ -160,11 +146,11 @@ void world_login(Client* client, int id) {
   std::uint8_t address[4];
   std::uint8_t port[2];
   int rc = 0;
-  if (id == kLoginOld) {
+  if (id == to_world::kLoginShortSession) {
     rc = stream_receive(client->stream, FIELD_STRING, name, FIELD_WORD, &word, FIELD_BYTE, &byte,
                         FIELD_LONG, &login_number, FIELD_END);
     session = word;
-  } else if (id == kLoginMiddle) {
+  } else if (id == to_world::kLoginLongSession) {
     rc = stream_receive(client->stream, FIELD_STRING, name, FIELD_LONG, &session, FIELD_LONG,
                         &login_number, FIELD_WORD, &library_build, FIELD_END);
   } else {
@@ -177,7 +163,7 @@ void world_login(Client* client, int id) {
   trace(client, "<-",
         std::to_string(id) + " world login \"" + name + "\" session=" + std::to_string(session) +
             " login=" + std::to_string(login_number) +
-            (id == kLoginNew ? " hash=" + std::to_string(hash) : std::string()));
+            (id == to_world::kLoginHashed ? " hash=" + std::to_string(hash) : std::string()));
 
   std::string wanted = lower_case(name);
   if (wanted != world->config.name) return refuse(client, "for another world \"" + wanted + "\"");
@@ -185,7 +171,7 @@ void world_login(Client* client, int id) {
   if (found == server->logins.end()) return refuse(client, "unknown login number");
   Client* universe = found->second;
   if ((session & 0xffff) != universe->session) return refuse(client, "wrong session number");
-  if (id == kLoginNew && hash != login_hash(universe->check, world->config.name))
+  if (id == to_world::kLoginHashed && hash != login_hash(universe->check, world->config.name))
     return refuse(client, "wrong login hash");
 
   if (!client->entered) {
@@ -246,9 +232,10 @@ void whisper(Client* client) {
     if (other->avatar.session != target || other->dead) continue;
     if (!wants(other, kMaskChat)) return;
     trace(other, "->", "18 whisper from " + std::to_string(client->avatar.session));
-    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kWhisperChat, FIELD_WORD,
-                                       client->avatar.session, FIELD_STRING, text, FIELD_END)))
-      report_count_chat(other, kWhisperChat, client->avatar.session, text);
+    if (client_sent(other,
+                    stream_send(other->stream, FIELD_BEGIN, from_world::kChatWhispered, FIELD_WORD,
+                                client->avatar.session, FIELD_STRING, text, FIELD_END)))
+      report_count_chat(other, from_world::kChatWhispered, client->avatar.session, text);
     return;
   }
   if (!crowd_whispered(client->server, world, target, client->avatar, text))
@@ -278,18 +265,18 @@ void world_message(Client* client) {
                                      std::to_string(expected) + " of this world");
     }
     client->keyed = true;
-    stream_set_receive_cipher(client->stream, kSessionKey, 16, 0);
+    stream_set_receive_cipher(client->stream, kSessionKey, kSessionKeyLength, 0);
     return world_login(client, id);
   }
   if (!client->entered) return client_drop(client, "message after a refused login");
   switch (id) {
-    case kStateChange:
+    case to_world::kStateChange:
       return state_change(client);
-    case kWhisper:
+    case to_world::kWhisper:
       return whisper(client);
-    case kEventMask:
+    case to_world::kEventMask:
       return event_mask(client);
-    case kKeepAlive:
+    case to_world::kKeepAlive:
       stream_receive(client->stream, FIELD_END);
       return trace(client, "<-", "6 keep-alive");
     default:
@@ -319,7 +306,7 @@ void world_report_state(World* world, const Avatar& avatar, bool first, const Cl
   for (Client* other : world->clients) {
     if (other == except) continue;
     if (first && wants(other, kMaskAvatars)) send_add(other, avatar);
-    if (!first && wants(other, kMaskChanges)) send_change(other, avatar);
+    if (!first && wants(other, kMaskAvatarChanges)) send_change(other, avatar);
   }
 }
 
@@ -327,8 +314,8 @@ void world_report_delete(World* world, std::uint16_t session, const Client* exce
   for (Client* other : world->clients) {
     if (other == except || !wants(other, kMaskAvatars)) continue;
     trace(other, "->", "3 avatar delete " + std::to_string(session));
-    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kAvatarDelete, FIELD_WORD,
-                                       session, FIELD_END)))
+    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, from_world::kAvatarDelete,
+                                       FIELD_WORD, session, FIELD_END)))
       report_count_delete(other, session);
   }
 }
@@ -337,9 +324,9 @@ void world_report_chat(World* world, std::uint16_t speaker, const std::string& t
   for (Client* other : world->clients) {
     if (!wants(other, kMaskChat)) continue;
     trace(other, "->", "12 chat from " + std::to_string(speaker) + " \"" + text + "\"");
-    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, kChat, FIELD_WORD, speaker,
-                                       FIELD_STRING, text.c_str(), FIELD_END)))
-      report_count_chat(other, kChat, speaker, text);
+    if (client_sent(other, stream_send(other->stream, FIELD_BEGIN, from_world::kChatBroadcast,
+                                       FIELD_WORD, speaker, FIELD_STRING, text.c_str(), FIELD_END)))
+      report_count_chat(other, from_world::kChatBroadcast, speaker, text);
   }
 }
 
