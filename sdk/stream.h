@@ -16,8 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
+#include "protocol/values.h"
 #include "sdk/sdk.h"
 
 namespace orbilo {
@@ -26,30 +28,60 @@ struct Stream;
 
 inline constexpr int kStreamBufferSize = 32768;
 
-// The 16-byte key of every stream cipher, shared with the servers.
-extern const std::uint8_t kSessionKey[16];
-
 // ---- Field codes ---------------------------------------------------------
 // Each code is a distinct type, so that the compiler checks its arguments.
-// The types live beside the list walkers, where overload resolution finds them.
+// Its base says how many arguments it takes when sending and when receiving;
+// a code that takes none in a direction is not used there and is passed
+// over, except the two that end a list. The types live beside the list
+// walkers, where overload resolution finds them.
 namespace stream_fields {
-struct FieldCipher {};      // send: key pointer, key length (keys the send cipher)
-struct FieldBegin {};       // send: message id
-struct FieldByte {};        // send: value;           receive: std::uint8_t*
-struct FieldBytes {};       // send: count, bytes;    receive: count, std::uint8_t*
-struct FieldWord {};        // send: value;           receive: std::uint16_t*
-struct FieldWords {};       // send: count, values;   receive: count, std::uint16_t*
-struct FieldLong {};        // send: value;           receive: std::int32_t* or std::uint32_t*
-struct FieldByteString {};  // send: byte, text
-struct FieldString {};      // send: text;            receive: char (&)[N], N >= 256
-struct FieldLongString {};  // send: text;            receive: char (&)[N] (capped to N - 1)
-struct FieldData {};        // send: length, bytes;   receive: int*, std::uint8_t (&)[N], N >= 255
-struct FieldRaw4 {};  // send: value in memory order; receive: std::uint8_t (&)[4] or std::uint32_t*
-struct FieldWordLe {};     // send: value, low byte first
-struct FieldStatus {};     // ends a list: returns the status, nothing framed or sent
-struct FieldRemaining {};  // receive: int*, the bytes of the message not yet read
-struct FieldSkip {};       // receive: count of bytes to read and discard
-struct FieldEnd {};  // ends a list: send frames, enciphers, flushes; receive checks the length
+
+template <int SendArguments, int ReceiveArguments, bool EndsList = false>
+struct FieldCode {
+  static constexpr int send_arguments = SendArguments;
+  static constexpr int receive_arguments = ReceiveArguments;
+  static constexpr bool ends_list = EndsList;
+};
+
+// Sending: the key pointer and key length (keys the send cipher).
+struct FieldCipher : FieldCode<2, 0> {};
+// Sending: the message id.
+struct FieldBegin : FieldCode<1, 0> {};
+// Sending: the value. Receiving: std::uint8_t*.
+struct FieldByte : FieldCode<1, 1> {};
+// Sending: count, bytes. Receiving: count, std::uint8_t*.
+struct FieldBytes : FieldCode<2, 2> {};
+// Sending: the value. Receiving: std::uint16_t*.
+struct FieldWord : FieldCode<1, 1> {};
+// Sending: count, values. Receiving: count, std::uint16_t*.
+struct FieldWords : FieldCode<2, 2> {};
+// Sending: the value. Receiving: std::int32_t* or std::uint32_t*.
+struct FieldLong : FieldCode<1, 1> {};
+// Sending: a byte, then a text.
+struct FieldByteString : FieldCode<2, 0> {};
+// Sending: the text. Receiving: char (&)[N], N >= 256.
+struct FieldString : FieldCode<1, 1> {};
+// Sending: the text. Receiving: char (&)[N] (capped to N - 1).
+struct FieldLongString : FieldCode<1, 1> {};
+// Sending: length, bytes. Receiving: int*, std::uint8_t (&)[N], N >= 255.
+struct FieldData : FieldCode<2, 2> {};
+// Sending: the value in memory order. Receiving: std::uint8_t (&)[4] or std::uint32_t*.
+struct FieldRaw4 : FieldCode<1, 1> {};
+// Sending: the value, low byte first.
+struct FieldWordLe : FieldCode<1, 0> {};
+// Ends a list: returns the status, nothing framed or sent.
+struct FieldStatus : FieldCode<0, 0, true> {};
+// Receiving: int*, the bytes of the message not yet read.
+struct FieldRemaining : FieldCode<0, 1> {};
+// Receiving: the count of bytes to read and discard.
+struct FieldSkip : FieldCode<0, 1> {};
+// Ends a list: sending frames, enciphers and flushes; receiving checks the length.
+struct FieldEnd : FieldCode<0, 0, true> {};
+
+// One of the codes above.
+template <typename T>
+concept StreamField =
+    std::is_base_of_v<FieldCode<T::send_arguments, T::receive_arguments, T::ends_list>, T>;
 
 }  // namespace stream_fields
 
@@ -157,9 +189,11 @@ void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_
 // or RC_IN_BUFFER_FULL when they do not fit (nothing moves).
 int stream_deliver(Stream* from, Stream* to);
 
-// ---- Field steps (used by the list walkers below) ------------------------
+// ---- Field steps -----------------------------------------------------------
 namespace stream_fields {
 
+// The slow steps (sdk/stream_fields.cpp): each field's bytes through the byte
+// steps and the sticky status.
 void send_cipher(Stream* stream, const std::uint8_t* key, int length);
 void send_begin(Stream* stream, int id);
 void send_byte(Stream* stream, int value);
@@ -190,11 +224,6 @@ void receive_skip(Stream* stream, int count);
 int receive_status(Stream* stream);
 int receive_end(Stream* stream);
 
-// ---- Fast paths ------------------------------------------------------------
-// The common case of a fixed-width field (status 0, room in the send buffer
-// or bytes in the current message) is done in line; anything else goes to the
-// field's step above, which sets the status as the byte steps do.
-
 // The codec state that every stream's record starts with (see
 // sdk/stream_record.h); only the stream's own code touches it.
 struct StreamCodec {
@@ -215,7 +244,7 @@ inline StreamCodec& codec(Stream* stream) {
 }
 
 // Claims the next count bytes of the send buffer when the status is 0 and
-// they fit; else nullptr, and the field's step must run.
+// they fit; else nullptr, and the field's slow step must run.
 inline std::uint8_t* claim_fast(Stream* stream, int count) {
   StreamCodec& state = codec(stream);
   if (state.status != 0 || count > kStreamBufferSize - state.send_count) return nullptr;
@@ -226,7 +255,7 @@ inline std::uint8_t* claim_fast(Stream* stream, int count) {
 
 // Takes the next count received bytes when the status is 0 and they are
 // there (the write position never passes the buffer's end, so neither do
-// they); else nullptr, and the field's step must run.
+// they); else nullptr, and the field's slow step must run.
 inline const std::uint8_t* take_fast(Stream* stream, int count) {
   StreamCodec& state = codec(stream);
   if (state.status != 0 || count > state.write_position - state.read_position) return nullptr;
@@ -254,20 +283,15 @@ inline std::uint32_t long_at(const std::uint8_t* at) {
          (static_cast<std::uint32_t>(at[2]) << 8) | at[3];
 }
 
-// Sending: each overload takes one field with its arguments, then the rest.
-inline int send(Stream* s, FieldStatus) {
-  return codec(s).status == 0 ? 0 : send_status(s);
-}
-inline int send(Stream* s, FieldEnd) {
-  return send_end(s);
-}
-template <typename... Rest>
-int send(Stream* s, FieldCipher, const std::uint8_t* key, int length, Rest&&... rest) {
-  send_cipher(s, key, length);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldBegin, int id, Rest&&... rest) {
+// One step for each field code and direction: put() writes a field with its
+// arguments, take() reads one into its destinations. Their parameter types
+// are the fields' type checks.
+
+// The fixed-width fields, with the fast paths: the common case (status 0,
+// room in the send buffer or bytes in the current message) is done in line;
+// anything else goes to the field's slow step, which sets the status as the
+// byte steps do.
+inline void put(Stream* s, FieldBegin, int id) {
   StreamCodec& state = codec(s);
   if (!state.message_open && state.status == 0 && state.send_count <= kStreamBufferSize - 3) {
     std::uint8_t* at = state.send_buffer + state.send_count;
@@ -278,211 +302,202 @@ int send(Stream* s, FieldBegin, int id, Rest&&... rest) {
   } else {
     send_begin(s, id);
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int send(Stream* s, FieldByte, int value, Rest&&... rest) {
+inline void put(Stream* s, FieldByte, int value) {
   if (std::uint8_t* at = claim_fast(s, 1)) {
     at[0] = static_cast<std::uint8_t>(value);
   } else {
     send_byte(s, value);
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int send(Stream* s, FieldBytes, int count, const void* bytes, Rest&&... rest) {
-  send_bytes(s, count, bytes);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldWord, int value, Rest&&... rest) {
+inline void put(Stream* s, FieldWord, int value) {
   if (std::uint8_t* at = claim_fast(s, 2)) {
     put_word(at, static_cast<std::uint32_t>(value));
   } else {
     send_word(s, value);
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int send(Stream* s, FieldWords, int count, const std::uint16_t* values, Rest&&... rest) {
-  send_words(s, count, values);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldLong, std::int64_t value, Rest&&... rest) {
+inline void put(Stream* s, FieldLong, std::int64_t value) {
   if (std::uint8_t* at = claim_fast(s, 4)) {
     put_long(at, static_cast<std::uint32_t>(value));
   } else {
     send_long(s, static_cast<std::uint32_t>(value));
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int send(Stream* s, FieldByteString, int byte, const char* text, Rest&&... rest) {
-  send_byte_string(s, byte, text);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldString, const char* text, Rest&&... rest) {
-  send_string(s, text);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldLongString, const char* text, Rest&&... rest) {
-  send_long_string(s, text);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldData, int length, const void* bytes, Rest&&... rest) {
-  send_data(s, length, bytes);
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldRaw4, std::uint32_t value, Rest&&... rest) {
+inline void put(Stream* s, FieldRaw4, std::uint32_t value) {
   if (std::uint8_t* at = claim_fast(s, 4)) {
     std::memcpy(at, &value, 4);  // memory order, unchanged
   } else {
     send_raw4(s, value);
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int send(Stream* s, FieldWordLe, int value, Rest&&... rest) {
+inline void put(Stream* s, FieldWordLe, int value) {
   if (std::uint8_t* at = claim_fast(s, 2)) {
     at[0] = static_cast<std::uint8_t>(value);
     at[1] = static_cast<std::uint8_t>(value >> 8);
   } else {
     send_word_le(s, value);
   }
-  return send(s, std::forward<Rest>(rest)...);
 }
 
-// Codes that only receiving uses consume no argument when sending.
-template <typename... Rest>
-int send(Stream* s, FieldRemaining, Rest&&... rest) {
-  return send(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int send(Stream* s, FieldSkip, Rest&&... rest) {
-  return send(s, std::forward<Rest>(rest)...);
-}
-
-// Receiving: each overload takes one field with its destinations, then the rest.
-inline int receive(Stream* s, FieldStatus) {
-  return codec(s).status;
-}
-inline int receive(Stream* s, FieldEnd) {
-  return receive_end(s);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldByte, std::uint8_t* value, Rest&&... rest) {
+inline void take(Stream* s, FieldByte, std::uint8_t* value) {
   if (const std::uint8_t* at = take_fast(s, 1)) {
     if (value != nullptr) *value = at[0];
   } else {
     receive_byte(s, value);
   }
-  return receive(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldBytes, int count, std::uint8_t* bytes, Rest&&... rest) {
-  receive_bytes(s, count, bytes);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldWord, std::uint16_t* value, Rest&&... rest) {
+inline void take(Stream* s, FieldWord, std::uint16_t* value) {
   if (const std::uint8_t* at = take_fast(s, 2)) {
     if (value != nullptr) *value = word_at(at);
   } else {
     receive_word(s, value);
   }
-  return receive(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldWords, int count, std::uint16_t* values, Rest&&... rest) {
-  receive_words(s, count, values);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldLong, std::uint32_t* value, Rest&&... rest) {
+inline void take(Stream* s, FieldLong, std::uint32_t* value) {
   if (const std::uint8_t* at = take_fast(s, 4)) {
     if (value != nullptr) *value = long_at(at);
   } else {
     receive_long(s, value);
   }
-  return receive(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldLong, std::int32_t* value, Rest&&... rest) {
+inline void take(Stream* s, FieldLong, std::int32_t* value) {
   if (const std::uint8_t* at = take_fast(s, 4)) {
     if (value != nullptr) *value = static_cast<std::int32_t>(long_at(at));
   } else {
     receive_long(s, reinterpret_cast<std::uint32_t*>(value));
   }
-  return receive(s, std::forward<Rest>(rest)...);
 }
-template <std::size_t N, typename... Rest>
-int receive(Stream* s, FieldString, char (&buffer)[N], Rest&&... rest) {
-  static_assert(N >= 256, "a string field needs a buffer of 256 bytes");
-  receive_string(s, buffer, N);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <std::size_t N, typename... Rest>
-int receive(Stream* s, FieldLongString, char (&buffer)[N], Rest&&... rest) {
-  static_assert(N >= 1, "a long string field needs room for its terminator");
-  receive_long_string(s, buffer, N);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <std::size_t N, typename... Rest>
-int receive(Stream* s, FieldData, int* length, std::uint8_t (&buffer)[N], Rest&&... rest) {
-  static_assert(N >= 255, "a data field needs a buffer of 255 bytes");
-  receive_data(s, length, buffer);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldRaw4, std::uint8_t (&bytes)[4], Rest&&... rest) {
+inline void take(Stream* s, FieldRaw4, std::uint8_t (&bytes)[4]) {
   if (const std::uint8_t* at = take_fast(s, 4)) {
     std::memcpy(bytes, at, 4);  // arrival order
   } else {
     receive_raw4(s, bytes);
   }
-  return receive(s, std::forward<Rest>(rest)...);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldRaw4, std::uint32_t* value, Rest&&... rest) {
+inline void take(Stream* s, FieldRaw4, std::uint32_t* value) {
   if (const std::uint8_t* at = take_fast(s, 4)) {
     if (value != nullptr) std::memcpy(value, at, 4);  // arrival order
   } else {
     receive_raw4(s, reinterpret_cast<std::uint8_t*>(value));
   }
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldRemaining, int* count, Rest&&... rest) {
-  receive_remaining(s, count);
-  return receive(s, std::forward<Rest>(rest)...);
-}
-template <typename... Rest>
-int receive(Stream* s, FieldSkip, int count, Rest&&... rest) {
-  receive_skip(s, count);
-  return receive(s, std::forward<Rest>(rest)...);
 }
 
-// Codes that only sending uses consume no argument when receiving.
-template <typename... Rest>
-int receive(Stream* s, FieldCipher, Rest&&... rest) {
-  return receive(s, std::forward<Rest>(rest)...);
+// The other fields: their slow steps alone.
+inline void put(Stream* s, FieldCipher, const std::uint8_t* key, int length) {
+  send_cipher(s, key, length);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldBegin, Rest&&... rest) {
-  return receive(s, std::forward<Rest>(rest)...);
+inline void put(Stream* s, FieldBytes, int count, const void* bytes) {
+  send_bytes(s, count, bytes);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldByteString, Rest&&... rest) {
-  return receive(s, std::forward<Rest>(rest)...);
+inline void put(Stream* s, FieldWords, int count, const std::uint16_t* values) {
+  send_words(s, count, values);
 }
-template <typename... Rest>
-int receive(Stream* s, FieldWordLe, Rest&&... rest) {
-  return receive(s, std::forward<Rest>(rest)...);
+inline void put(Stream* s, FieldByteString, int byte, const char* text) {
+  send_byte_string(s, byte, text);
+}
+inline void put(Stream* s, FieldString, const char* text) {
+  send_string(s, text);
+}
+inline void put(Stream* s, FieldLongString, const char* text) {
+  send_long_string(s, text);
+}
+inline void put(Stream* s, FieldData, int length, const void* bytes) {
+  send_data(s, length, bytes);
+}
+
+inline void take(Stream* s, FieldBytes, int count, std::uint8_t* bytes) {
+  receive_bytes(s, count, bytes);
+}
+inline void take(Stream* s, FieldWords, int count, std::uint16_t* values) {
+  receive_words(s, count, values);
+}
+template <std::size_t N>
+void take(Stream* s, FieldString, char (&buffer)[N]) {
+  static_assert(N >= 256, "a string field needs a buffer of 256 bytes");
+  receive_string(s, buffer, N);
+}
+template <std::size_t N>
+void take(Stream* s, FieldLongString, char (&buffer)[N]) {
+  static_assert(N >= 1, "a long string field needs room for its terminator");
+  receive_long_string(s, buffer, N);
+}
+template <std::size_t N>
+void take(Stream* s, FieldData, int* length, std::uint8_t (&buffer)[N]) {
+  static_assert(N >= 255, "a data field needs a buffer of 255 bytes");
+  receive_data(s, length, buffer);
+}
+inline void take(Stream* s, FieldRemaining, int* count) {
+  receive_remaining(s, count);
+}
+inline void take(Stream* s, FieldSkip, int count) {
+  receive_skip(s, count);
+}
+
+// The two codes that end a list, and give what the list returns.
+inline int put(Stream* s, FieldStatus) {
+  return codec(s).status == 0 ? 0 : send_status(s);
+}
+inline int put(Stream* s, FieldEnd) {
+  return send_end(s);
+}
+inline int take(Stream* s, FieldStatus) {
+  return codec(s).status;
+}
+inline int take(Stream* s, FieldEnd) {
+  return receive_end(s);
+}
+
+// ---- List walkers ----------------------------------------------------------
+// A walker takes the next field code and the two items after it (no code
+// takes more arguments), hands the code's step as many of them as the code
+// takes, and walks on from the item after them, until FIELD_END or
+// FIELD_STATUS, whose step gives what the list returns. Near the end of a
+// list, where fewer than two items follow, the missing ones are NoMoreItems;
+// a field that would take one as its argument does not compile.
+struct NoMoreItems {};
+
+template <typename T>
+inline constexpr bool is_no_more_items = std::is_same_v<std::remove_cvref_t<T>, NoMoreItems>;
+
+template <StreamField Field, typename A = NoMoreItems, typename B = NoMoreItems, typename... Rest>
+int send(Stream* s, Field field, A&& a = A{}, B&& b = B{}, Rest&&... rest) {
+  if constexpr (Field::ends_list) {
+    static_assert(is_no_more_items<A> && is_no_more_items<B> && sizeof...(Rest) == 0,
+                  "FIELD_END and FIELD_STATUS end a list");
+    return put(s, field);
+  } else if constexpr (Field::send_arguments == 0) {  // a code that only receiving uses
+    return send(s, std::forward<A>(a), std::forward<B>(b), std::forward<Rest>(rest)...);
+  } else if constexpr (Field::send_arguments == 1) {
+    static_assert(!is_no_more_items<A>, "a field is missing an argument");
+    put(s, field, std::forward<A>(a));
+    return send(s, std::forward<B>(b), std::forward<Rest>(rest)...);
+  } else {
+    static_assert(Field::send_arguments == 2, "a field takes at most two arguments");
+    static_assert(!is_no_more_items<B>, "a field is missing an argument");
+    put(s, field, std::forward<A>(a), std::forward<B>(b));
+    return send(s, std::forward<Rest>(rest)...);
+  }
+}
+
+template <StreamField Field, typename A = NoMoreItems, typename B = NoMoreItems, typename... Rest>
+int receive(Stream* s, Field field, A&& a = A{}, B&& b = B{}, Rest&&... rest) {
+  if constexpr (Field::ends_list) {
+    static_assert(is_no_more_items<A> && is_no_more_items<B> && sizeof...(Rest) == 0,
+                  "FIELD_END and FIELD_STATUS end a list");
+    return take(s, field);
+  } else if constexpr (Field::receive_arguments == 0) {  // a code that only sending uses
+    return receive(s, std::forward<A>(a), std::forward<B>(b), std::forward<Rest>(rest)...);
+  } else if constexpr (Field::receive_arguments == 1) {
+    static_assert(!is_no_more_items<A>, "a field is missing an argument");
+    take(s, field, std::forward<A>(a));
+    return receive(s, std::forward<B>(b), std::forward<Rest>(rest)...);
+  } else {
+    static_assert(Field::receive_arguments == 2, "a field takes at most two arguments");
+    static_assert(!is_no_more_items<B>, "a field is missing an argument");
+    take(s, field, std::forward<A>(a), std::forward<B>(b));
+    return receive(s, std::forward<Rest>(rest)...);
+  }
 }
 
 }  // namespace stream_fields

@@ -1,7 +1,8 @@
 // The field encoders and decoders of the message stream: each field code's
 // bytes, written into the send buffer in place or read from the current
-// message, through the byte steps and the sticky status. The list walkers of
-// sdk/stream.h call these.
+// message, through the byte steps and the sticky status. These are the slow
+// steps behind the field steps of sdk/stream.h (put and take): a fixed-width
+// field comes here only when its fast path does not apply, the others always.
 #include <cstddef>
 #include <cstring>
 
