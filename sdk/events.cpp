@@ -38,7 +38,7 @@ constexpr MaskBit kMaskBits[] = {
 }  // namespace
 
 extern "C" ORBILO_SDK_API int api_event_set(int event, EventHandler handler) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   if (event < 0 || event >= kEventCount) return RC_INVALID_ATTRIBUTE;
   library.events[event] = handler;
   library.events_changed = 1;
@@ -46,7 +46,7 @@ extern "C" ORBILO_SDK_API int api_event_set(int event, EventHandler handler) {
 }
 
 extern "C" ORBILO_SDK_API int api_callback_set(int callback, CallbackHandler handler) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   if (callback < 0 || callback >= kCallbackCount) return RC_INVALID_ATTRIBUTE;
   library.callbacks[callback] = handler;
   return RC_SUCCESS;

@@ -47,6 +47,7 @@ struct Instance {
   std::uint8_t login_check[kLoginCheckBytes];  // hashed into the world login
   AttributeStore* attributes;
   HashTable* avatar_names;  // avatar session number -> name
+  void* user_data;          // the program's own pointer (api_user_data_set)
 
   Stream* universe_stream;         // nullptr while closed
   std::uint32_t universe_address;  // network order

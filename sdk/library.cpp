@@ -5,9 +5,13 @@
 
 #include <arpa/inet.h>
 
+#include <atomic>
+#include <thread>
+
 #include "net/clock.h"
 #include "net/identity.h"
 #include "net/memory.h"
+#include "net/readiness.h"
 #include "net/tcp.h"
 #include "protocol/values.h"
 #include "sdk/attributes.h"
@@ -22,6 +26,15 @@ Library library{};
 namespace {
 
 constexpr int kAvatarNameBuckets = 101;
+
+// The thread that called api_init, or none. Every call compares its own
+// thread with it before it touches anything else of the library, so that a
+// call from another thread is refused without a race.
+std::atomic<std::thread::id> owner_thread{};
+
+bool on_owner_thread() {
+  return owner_thread.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
 
 // Unlinks instance from the list; true when it was there.
 bool instance_unlink(Instance* instance) {
@@ -46,7 +59,7 @@ void instance_free(Instance* instance) {
 }  // namespace
 
 bool library_initialised() {
-  return library.initialised != 0;
+  return on_owner_thread() && library.initialised != 0;
 }
 
 AttributeStore* current_attributes() {
@@ -63,27 +76,41 @@ bool instance_is_live(const Instance* instance) {
 
 extern "C" ORBILO_SDK_API int api_init(int build) {
   if (build != ORBILO_SDK_BUILD) return RC_VERSION_MISMATCH;
+  std::thread::id none{};
+  if (!owner_thread.compare_exchange_strong(none, std::this_thread::get_id(),
+                                            std::memory_order_acq_rel) &&
+      none != std::this_thread::get_id()) {
+    return RC_NOT_INITIALIZED;  // the library belongs to another thread
+  }
   if (library.initialised) return RC_SUCCESS;
   library.build = build;
   adapter_init();
   library.machine_id = identity_valid() ? identity_machine_id() : 0;
-  if (net_startup() != 0) return RC_UNABLE_TO_INITIALIZE_NETWORK;
+  if (net_startup() != 0) {
+    owner_thread.store(std::thread::id{}, std::memory_order_release);
+    return RC_UNABLE_TO_INITIALIZE_NETWORK;
+  }
   clock_init();
+  // Without a readiness set the library still runs; api_descriptor is -1.
+  readiness_open();
   library.initialised = 1;
   return RC_SUCCESS;
 }
 
 extern "C" ORBILO_SDK_API void api_term() {
+  if (!on_owner_thread()) return;
   while (library.instances != nullptr) {
     library.current = library.instances;
     api_destroy();
   }
   if (library.initialised) net_cleanup();
+  readiness_close();
   library.initialised = 0;
+  owner_thread.store(std::thread::id{}, std::memory_order_release);
 }
 
 extern "C" ORBILO_SDK_API int api_create(const char* host, int port, void** out_instance) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   std::uint32_t address = 0;
   int rc = host_lookup(host != nullptr ? host : kDefaultUniverseHost, &address);
   if (rc != 0) return rc;
@@ -119,7 +146,7 @@ extern "C" ORBILO_SDK_API int api_create(const char* host, int port, void** out_
 }
 
 extern "C" ORBILO_SDK_API int api_destroy() {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
   instance_unlink(instance);
@@ -131,7 +158,7 @@ extern "C" ORBILO_SDK_API int api_destroy() {
 }
 
 extern "C" ORBILO_SDK_API int api_instance_set(void* instance) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   auto* wanted = static_cast<Instance*>(instance);
   if (!instance_is_live(wanted)) return RC_INVALID_INSTANCE;
   library.current = wanted;
@@ -139,7 +166,23 @@ extern "C" ORBILO_SDK_API int api_instance_set(void* instance) {
 }
 
 extern "C" ORBILO_SDK_API void* api_instance() {
-  return library.initialised ? library.current : nullptr;
+  return library_initialised() ? library.current : nullptr;
+}
+
+extern "C" ORBILO_SDK_API int api_user_data_set(void* data) {
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
+  if (library.current == nullptr) return RC_NO_INSTANCE;
+  library.current->user_data = data;
+  return RC_SUCCESS;
+}
+
+extern "C" ORBILO_SDK_API void* api_user_data() {
+  if (!library_initialised() || library.current == nullptr) return nullptr;
+  return library.current->user_data;
+}
+
+extern "C" ORBILO_SDK_API int api_descriptor() {
+  return library_initialised() ? readiness_descriptor() : -1;
 }
 
 }  // namespace orbilo

@@ -9,6 +9,7 @@
 #include "sdk/attributes.h"
 #include "sdk/handlers.h"
 #include "sdk/instance.h"
+#include "sdk/library.h"
 #include "sdk/stream.h"
 
 namespace orbilo {
@@ -38,7 +39,7 @@ int send_room(Stream* stream) {
 
 // The common precondition of the operations: 0 and *instance, or the code.
 int operation_check(Instance** instance) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   *instance = library.current;
   if (*instance == nullptr) return RC_NO_INSTANCE;
   if ((*instance)->universe_address != 0 && (*instance)->universe_state != kUniverseLoggedIn) {
@@ -85,7 +86,7 @@ void world_leave(Instance* instance) {
 }  // namespace
 
 extern "C" ORBILO_SDK_API int api_login() {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
   if (instance->universe_state == kUniverseClosed) return RC_NO_CONNECTION;

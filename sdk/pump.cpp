@@ -7,6 +7,7 @@
 #include "net/tunnel.h"
 #include "protocol/messages.h"
 #include "sdk/instance.h"
+#include "sdk/library.h"
 #include "sdk/stream.h"
 
 namespace orbilo {
@@ -167,6 +168,26 @@ bool read_ready(Stream* ready) {
   return false;
 }
 
+// Bytes that a full socket left in a send buffer go out as soon as it takes
+// them again, rather than with the link's next message; a link whose socket
+// has taken nothing for too long is lost.
+void flush_pending() {
+  for (Instance* instance = library.instances; instance != nullptr;) {
+    Instance* next = instance->next;
+    if (stream_pending_send(instance->universe_stream) > 0 &&
+        stream_flush(instance->universe_stream) != 0) {
+      universe_link_lost(instance);
+      if (library.instances_changed) return;
+    }
+    if (stream_pending_send(instance->world_stream) > 0 &&
+        stream_flush(instance->world_stream) != 0) {
+      world_link_lost(instance);
+      if (library.instances_changed) return;
+    }
+    instance = next;
+  }
+}
+
 // Quiet links get an empty keep-alive message.
 void keep_alive() {
   std::uint32_t now = clock_now();
@@ -222,6 +243,8 @@ int pump_pass_steps(int wait_ms) {
     if (ready != nullptr) handled = read_ready(ready);
     if (library.instances_changed) return 1;
   }
+  flush_pending();
+  if (library.instances_changed) return 1;
   keep_alive();
   if (library.instances_changed) return 1;
   return handled ? 1 : 0;
@@ -247,7 +270,7 @@ int pump_pass(int wait_ms) {
 }
 
 extern "C" ORBILO_SDK_API int api_wait(int milliseconds) {
-  if (!library.initialised) return RC_NOT_INITIALIZED;
+  if (!library_initialised()) return RC_NOT_INITIALIZED;
   if (library.instances == nullptr) return RC_NO_INSTANCE;
   if (milliseconds < 0) {
     // Runs for as long as the program does; ends only when no instance is left.
@@ -269,6 +292,89 @@ extern "C" ORBILO_SDK_API int api_wait(int milliseconds) {
     if (library.instances == nullptr) break;
   }
   return RC_SUCCESS;
+}
+
+namespace {
+
+// While a link holds bytes its socket would not take, the pump looks again
+// this often, so that the send time-out is found without new traffic.
+constexpr std::int32_t kPendingSendCheckMs = 1000;
+
+// The milliseconds from now until a moment that is due after a span: the
+// pump's tests are "later than", so the moment itself is one past it.
+std::int32_t until(std::uint32_t now, std::uint32_t since, std::uint32_t span) {
+  auto left = static_cast<std::int32_t>(since + span - now) + 1;
+  return left > 0 ? left : 0;
+}
+
+std::int32_t until_due(std::uint32_t now, std::uint32_t due) {
+  auto left = static_cast<std::int32_t>(due - now);
+  return left > 0 ? left : 0;
+}
+
+// The first timed work of one instance's links, or -1 when they have none.
+std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) {
+  std::int32_t next = -1;
+  auto take = [&](std::int32_t left) {
+    if (next < 0 || left < next) next = left;
+  };
+  switch (instance->universe_state) {
+    case kUniverseReconnectPending:
+      take(until_due(now, instance->universe_reconnect_time));
+      break;
+    case kUniverseLoggingIn:
+      take(until(now, instance->universe_login_time, kLoginTimeoutMs));
+      break;
+    case kUniverseLoggedIn:
+      take(until(now, stream_last_send(instance->universe_stream), kUniverseKeepAliveMs));
+      if (instance->universe_build >= kUniverseBuildIdleTimeout &&
+          instance->last_universe_receive != 0) {
+        take(until(now, instance->last_universe_receive, kUniverseIdleTimeoutMs));
+      }
+      break;
+    default:
+      break;
+  }
+  switch (instance->world_state) {
+    case kWorldReconnectPending:
+      if (instance->universe_state == kUniverseLoggedIn) {
+        take(until_due(now, instance->world_reconnect_time));
+      }
+      break;
+    case kWorldLoggingIn:
+      take(until(now, instance->world_login_time, kLoginTimeoutMs));
+      break;
+    case kWorldEntered:
+      take(until(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs));
+      if (instance->last_world_receive != 0) {
+        take(until(now, instance->last_world_receive, kWorldIdleTimeoutMs));
+      }
+      break;
+    default:
+      break;
+  }
+  // A link whose status has failed, or with bytes still to send, has work
+  // now: the loss is handled, and the send time-out runs, inside api_wait.
+  for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
+    if (stream != nullptr && stream_status(stream) != 0) take(0);
+    if (stream_pending_send(stream) > 0) take(kPendingSendCheckMs);
+  }
+  return next;
+}
+
+}  // namespace
+
+extern "C" ORBILO_SDK_API int api_next_timeout() {
+  if (!library_initialised()) return -1;
+  if (library.events_changed) return 0;  // a new event mask goes out
+  std::uint32_t now = clock_now();
+  std::int32_t next = -1;
+  for (const Instance* instance = library.instances; instance != nullptr;
+       instance = instance->next) {
+    std::int32_t left = instance_next_timeout(instance, now);
+    if (left >= 0 && (next < 0 || left < next)) next = left;
+  }
+  return next;
 }
 
 }  // namespace orbilo

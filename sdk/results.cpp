@@ -116,7 +116,7 @@ constexpr ResultRow kResultTable[] = {
 
 // The text of the latest lookup; the longest is "no error (sdk bug, should be
 // 0)", and a decimal int needs at most 11 characters.
-char result_text[48];
+thread_local char result_text[48];  // each thread reads its own
 
 }  // namespace
 
