@@ -709,8 +709,8 @@ typedef void (*CallbackHandler)(int rc);
  *   api_term(). A call made from any other thread is refused and changes
  *   nothing: a call that returns a result code returns RC_NOT_INITIALIZED,
  *   and the others answer as they do without a library (0, NULL, -1, or
- *   nothing at all). api_result_text(), whose text lives in one buffer,
- *   belongs to that thread too.
+ *   nothing at all). api_result_text() needs no library and may be called
+ *   from any thread: the text of a code without a name is kept per thread.
  * - Event handlers and callbacks run on that thread, only inside api_wait()
  *   and inside the blocking calls (api_login(), api_enter() and
  *   api_citizen_lookup() while their callbacks are not installed).
@@ -963,9 +963,9 @@ ORBILO_SDK_API int api_citizen_lookup(int citizen);
 
 /** @ingroup results
  * The text of a result code, as the list of codes shows it beside each. It
- * works before api_init() too.
- * @return The text, or the code's decimal form when it has none; it stays
- * valid until the next call. */
+ * works before api_init() too, and from any thread.
+ * @return The text, or the code's decimal form when it has none; the decimal
+ * form stays valid until the same thread's next call. */
 ORBILO_SDK_API const char* api_result_text(int rc);
 
 #ifdef __cplusplus
