@@ -16,6 +16,8 @@ std::string IniPath;
 
 namespace {
 
+// The page that logged in last, for the ball's handlers and for whoever asks
+// through active_page().
 LoginPage* page = nullptr;
 
 constexpr const char* kProgramCaption = "Simple Orbilo";
@@ -27,24 +29,29 @@ std::string with_reason(const char* format, int rc) {
   return text.replace(at, 2, api_result_text(rc));
 }
 
-// The library's callbacks have no room for the page: they find it here.
+// Each instance carries its page: the library makes the instance of a
+// callback or event current before calling it.
+LoginPage* page_of_instance() {
+  return static_cast<LoginPage*>(api_user_data());
+}
+
 void login_result(int rc) {
-  if (page != nullptr) page->OnLoginResult(rc);
+  if (LoginPage* at = page_of_instance()) at->OnLoginResult(rc);
 }
 void enter_result(int rc) {
-  if (page != nullptr) page->OnEnterResult(rc);
+  if (LoginPage* at = page_of_instance()) at->OnEnterResult(rc);
 }
 void world_change_result(int rc) {
-  if (page != nullptr) page->OnWorldChangeResult(rc);
+  if (LoginPage* at = page_of_instance()) at->OnWorldChangeResult(rc);
 }
 void owner_lookup(int rc) {
-  if (page != nullptr) page->OnOwnerLookup(rc);
+  if (LoginPage* at = page_of_instance()) at->OnOwnerLookup(rc);
 }
 void world_disconnect() {
-  if (page != nullptr) page->OnWorldDisconnect();
+  if (LoginPage* at = page_of_instance()) at->OnWorldDisconnect();
 }
 void world_attributes() {
-  if (page != nullptr) page->OnWorldAttributes();
+  if (LoginPage* at = page_of_instance()) at->OnWorldAttributes();
 }
 
 }  // namespace
@@ -125,6 +132,7 @@ void LoginPage::OnLogin() {
     view_->MessageBox(true, view_->ApplicationName(), text, BoxIcon::kNone);
     return;
   }
+  api_user_data_set(this);
   view_->SetStatus("Connecting to version server...");
   CVersionCheck check;
   check.SetPort(servers_.VersionPort);

@@ -27,8 +27,9 @@ inline constexpr int kHomeTimer = 43;  // every 120000 ms
 inline constexpr int kPumpIntervalMs = 50;
 inline constexpr int kHomeIntervalMs = 120000;
 
-// The login page of the core. One page runs at a time: the library's
-// callbacks reach the page that logged in last.
+// The login page of the core. One page runs at a time; the page rides on its
+// instance as the library's user data, where the library's callbacks and
+// events find it.
 class LoginPage {
  public:
   explicit LoginPage(View* view) : view_(view) {}
@@ -41,7 +42,7 @@ class LoginPage {
   // shut down.
   void Destroy();
 
-  // Makes this the page that the library's callbacks and events reach.
+  // Makes this the active page, and the one that the ball's handlers reach.
   void Activate();
 
   void OnLogin();
@@ -90,5 +91,5 @@ class LoginPage {
   bool world_lost_ = false;  // a disconnection not yet followed by a return
 };
 
-// The page that the library's callbacks reach.
+// The page that logged in last (or was activated last).
 LoginPage* active_page();
