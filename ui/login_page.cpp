@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QRegularExpressionValidator>
 
+#include <orbilo/sdk.h>
+
 #include "ui/dialog_units.h"
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
@@ -78,7 +80,10 @@ COrbLogin::COrbLogin(COrbStatus* status, QWidget* parent) : QWidget(parent), sta
   return_home->setEnabled(false);
   place(return_home, 163, 90, 50, 14);
 
-  connect(login, &QPushButton::clicked, this, [this] { core_.OnLogin(); });
+  connect(login, &QPushButton::clicked, this, [this] {
+    WatchDescriptor();
+    core_.OnLogin();
+  });
   connect(return_home, &QPushButton::clicked, this, [this] { core_.OnReturnHome(); });
   for (int id : {1003, 1004, 1005}) {
     connect(Edit(id), &QLineEdit::textChanged, this, [this] {
@@ -90,9 +95,7 @@ COrbLogin::COrbLogin(COrbStatus* status, QWidget* parent) : QWidget(parent), sta
   }
   // While the version query serves painting, the timers wait: the pump must
   // not run inside the query.
-  connect(&pump_timer_, &QTimer::timeout, this, [this] {
-    if (!serving_) core_.OnTimer(kPumpTimer);
-  });
+  connect(&pump_timer_, &QTimer::timeout, this, [this] { Pump(); });
   connect(&home_timer_, &QTimer::timeout, this, [this] {
     if (!serving_) core_.OnTimer(kHomeTimer);
   });
@@ -129,6 +132,30 @@ void COrbLogin::Initialise() {
   pump_timer_.start(kPumpIntervalMs);
   home_timer_.start(kHomeIntervalMs);
   core_.Init();
+  WatchDescriptor();
+}
+
+void COrbLogin::SetDescriptorWake(bool on) {
+  descriptor_wake_ = on;
+  if (on) {
+    WatchDescriptor();
+  } else {
+    wake_.reset();
+  }
+}
+
+void COrbLogin::WatchDescriptor() {
+  if (!descriptor_wake_ || finished_ || wake_ != nullptr) return;
+  int descriptor = api_descriptor();
+  if (descriptor < 0) return;  // the library is not up
+  wake_ = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+  // A message from a server is answered as soon as it arrives, not at the
+  // next tick of the pump timer.
+  connect(wake_.get(), &QSocketNotifier::activated, this, [this] { Pump(); });
+}
+
+void COrbLogin::Pump() {
+  if (!serving_) core_.OnTimer(kPumpTimer);
 }
 
 void COrbLogin::Finish() {
@@ -136,6 +163,7 @@ void COrbLogin::Finish() {
   finished_ = true;
   pump_timer_.stop();
   home_timer_.stop();
+  wake_.reset();  // the descriptor ends with the library
   core_.Destroy();
 }
 
@@ -224,6 +252,11 @@ void COrbLogin::RequestQuit() {
 void COrbLogin::ServePainting() {
   if (serving_) return;
   serving_ = true;
+  // The descriptor stays readable while the pump waits: unwatched, it does
+  // not keep the query's loop spinning.
+  bool watching = WatchingDescriptor();
+  if (watching) wake_->setEnabled(false);
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (watching && wake_ != nullptr) wake_->setEnabled(true);
   serving_ = false;
 }

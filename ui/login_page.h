@@ -6,9 +6,11 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "app/session.h"
 #include "app/view.h"
@@ -56,16 +58,30 @@ class COrbLogin : public QWidget, public View {
   // True while ServePainting runs: the window then puts off closing.
   bool Serving() const { return serving_; }
 
+  // The pump timer, whose interval a test or a bench may change.
+  QTimer& PumpTimer() { return pump_timer_; }
+  // Whether the pump also runs as soon as the library's descriptor is
+  // readable (on by default); off, it runs on the pump timer alone.
+  void SetDescriptorWake(bool on);
+  // Whether the descriptor is being watched right now.
+  bool WatchingDescriptor() const { return wake_ != nullptr && wake_->isEnabled(); }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLineEdit* AddEdit(int id, const char* label, int lx, int ly, int x, int y, int w, int h);
+  // Watches the library's descriptor once the library is up, when wanted.
+  void WatchDescriptor();
+  // One step of the pump, unless the version query is serving painting.
+  void Pump();
 
   COrbStatus* status_;
   LoginPage core_{this};
   QTimer pump_timer_;
   QTimer home_timer_;
+  std::unique_ptr<QSocketNotifier> wake_;  // readable: api_wait(0) has work
+  bool descriptor_wake_ = true;
   bool finished_ = false;
   bool filling_ = false;
   bool serving_ = false;
