@@ -46,4 +46,22 @@ void message_finish(Stream* stream);
 // session).
 void avatar_name_lookup(Instance* instance, std::uint32_t session);
 
+// An avatar's place and look as a world reports it.
+struct AvatarState {
+  std::uint32_t session, x, y, z;
+  std::uint16_t yaw;
+  std::uint8_t type, gesture;
+};
+// Writes the avatar's session, place and look into its attributes.
+void avatar_state_store(Instance* instance, const AvatarState& avatar);
+
+// Reads the two keystream skips of a link's cipher-key message and keys both
+// directions of the stream with the session key.
+void cipher_keys_receive(Stream* stream);
+
+// Reads (key byte, text) settings while the message has bytes left, handing
+// each to apply(key, text): false when the message ran short.
+bool settings_receive(Stream* stream, int remaining, void (*apply)(Instance*, int, const char*),
+                      Instance* instance);
+
 }  // namespace orbilo

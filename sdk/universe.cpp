@@ -127,42 +127,39 @@ void login_reply(Instance* instance, Stream* stream, int remaining) {
   callback_fire(instance, CALLBACK_LOGIN, result);
 }
 
+// One universe setting: the build and setting 9 are numbers of their own.
+void universe_setting_apply(Instance* instance, int key, const char* value) {
+  AttributeStore* attributes = instance->attributes;
+  if (key == universe_setting::kBuild) {
+    instance->universe_build = std::atoi(value);
+    attribute_set_int(attributes, ATTR_UNIVERSE_BUILD, instance->universe_build);
+  } else if (key == universe_setting::kNumber9) {
+    attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, std::atoi(value));
+  } else {
+    int number = universe_setting_attribute(key);
+    if (number >= 0) attribute_set_from_text(attributes, number, value);
+  }
+}
+
+void citizen_setting_apply(Instance* instance, int key, const char* value) {
+  int target = citizen_setting_attribute(key);
+  if (target >= 0) attribute_set_from_text(instance->attributes, target, value);
+}
+
 // Message 21: the universe's attributes.
 void universe_attributes(Instance* instance, Stream* stream, int remaining) {
   AttributeStore* attributes = instance->attributes;
   attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, 0);
   attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_10, 1);
   attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_15, 1);
-  while (remaining > 0) {
-    std::uint8_t key = 0;
-    char value[256];
-    if (stream_receive(stream, FIELD_BYTE, &key, FIELD_STRING, value, FIELD_REMAINING, &remaining,
-                       FIELD_STATUS) != 0) {
-      return;
-    }
-    if (key == universe_setting::kBuild) {
-      instance->universe_build = std::atoi(value);
-      attribute_set_int(attributes, ATTR_UNIVERSE_BUILD, instance->universe_build);
-    } else if (key == universe_setting::kNumber9) {
-      attribute_set_int(attributes, ATTR_UNIVERSE_SETTING_9, std::atoi(value));
-    } else {
-      int number = universe_setting_attribute(key);
-      if (number >= 0) attribute_set_from_text(attributes, number, value);
-    }
-  }
+  if (!settings_receive(stream, remaining, universe_setting_apply, instance)) return;
   if (stream_receive(stream, FIELD_END) != 0) return;
   event_fire(instance, EVENT_UNIVERSE_ATTRIBUTES);
 }
 
 // Message 22: the cipher keys of the universe link.
-void cipher_keys(Instance* instance, Stream* stream, int) {
-  std::uint16_t receive_discard = 0, send_discard = 0;
-  if (stream_receive(stream, FIELD_WORD, &receive_discard, FIELD_WORD, &send_discard, FIELD_END) !=
-      0) {
-    return;
-  }
-  stream_set_ciphers(instance->universe_stream, kSessionKey, kSessionKeyLength, receive_discard,
-                     send_discard);
+void cipher_keys(Instance*, Stream* stream, int) {
+  cipher_keys_receive(stream);
 }
 
 // Message 25: a citizen record.
@@ -174,16 +171,7 @@ void citizen_record(Instance* instance, Stream* stream, int) {
     return;
   }
   attribute_set_int(attributes, ATTR_CITIZEN_NUMBER, number);
-  while (remaining > 0) {
-    std::uint8_t key = 0;
-    char value[256];
-    if (stream_receive(stream, FIELD_BYTE, &key, FIELD_STRING, value, FIELD_REMAINING, &remaining,
-                       FIELD_STATUS) != 0) {
-      return;
-    }
-    int target = citizen_setting_attribute(key);
-    if (target >= 0) attribute_set_from_text(attributes, target, value);
-  }
+  if (!settings_receive(stream, remaining, citizen_setting_apply, instance)) return;
   if (stream_receive(stream, FIELD_END) != 0) return;
   callback_fire(instance, CALLBACK_CITIZEN_LOOKUP, instance->last_universe_result);
 }

@@ -68,10 +68,27 @@ void message_10(Instance* instance, Stream* stream, int) {
   if (flag != 0 && still_reading(instance, stream)) acknowledge(stream);
 }
 
+// One world of a list, reported when anyone listens: false when the handler
+// ended the reading of this message.
+bool report_world(Instance* instance, Stream* stream, const char* name, int status, int users) {
+  if (!event_installed(EVENT_WORLD_LIST)) return true;
+  attribute_set_string(instance->attributes, ATTR_WORLD_LIST_NAME, name);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_STATUS, status);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_USERS, users);
+  event_fire(instance, EVENT_WORLD_LIST);
+  return still_reading(instance, stream);
+}
+
+// The end of a list or of one of its pages, saying whether more follow.
+void finish_world_list(Instance* instance, Stream* stream, int more) {
+  stream_receive(stream, FIELD_END);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_MORE, more);
+  callback_fire(instance, CALLBACK_WORLD_LIST, instance->last_universe_result);
+}
+
 // Message 14: a world list, one entry after another to its end.
 void world_list(Instance* instance, Stream* stream, int remaining) {
   library.current = instance;
-  AttributeStore* attributes = instance->attributes;
   while (remaining > 0) {
     char name[256];
     std::uint8_t status = 0;
@@ -80,23 +97,14 @@ void world_list(Instance* instance, Stream* stream, int remaining) {
                        FIELD_REMAINING, &remaining, FIELD_STATUS) != 0) {
       break;
     }
-    if (event_installed(EVENT_WORLD_LIST)) {
-      attribute_set_string(attributes, ATTR_WORLD_LIST_NAME, name);
-      attribute_set_int(attributes, ATTR_WORLD_LIST_STATUS, status);
-      attribute_set_int(attributes, ATTR_WORLD_LIST_USERS, users);
-      event_fire(instance, EVENT_WORLD_LIST);
-      if (!still_reading(instance, stream)) return;
-    }
+    if (!report_world(instance, stream, name, status, users)) return;
   }
-  stream_receive(stream, FIELD_END);
-  attribute_set_int(attributes, ATTR_WORLD_LIST_MORE, 0);
-  callback_fire(instance, CALLBACK_WORLD_LIST, instance->last_universe_result);
+  finish_world_list(instance, stream, 0);
 }
 
 // Message 33: one page of a world list, saying whether more follow.
 void world_list_page(Instance* instance, Stream* stream, int) {
   library.current = instance;
-  AttributeStore* attributes = instance->attributes;
   std::uint16_t count = 0;
   std::uint8_t more = 0;
   std::uint32_t unused = 0;
@@ -109,17 +117,9 @@ void world_list_page(Instance* instance, Stream* stream, int) {
                        FIELD_STATUS) != 0) {
       break;
     }
-    if (event_installed(EVENT_WORLD_LIST)) {
-      attribute_set_string(attributes, ATTR_WORLD_LIST_NAME, name);
-      attribute_set_int(attributes, ATTR_WORLD_LIST_STATUS, status);
-      attribute_set_int(attributes, ATTR_WORLD_LIST_USERS, users);
-      event_fire(instance, EVENT_WORLD_LIST);
-      if (!still_reading(instance, stream)) return;
-    }
+    if (!report_world(instance, stream, name, status, users)) return;
   }
-  stream_receive(stream, FIELD_END);
-  attribute_set_int(attributes, ATTR_WORLD_LIST_MORE, more);
-  callback_fire(instance, CALLBACK_WORLD_LIST, instance->last_universe_result);
+  finish_world_list(instance, stream, more);
 }
 
 // Message 15: entries of three kinds, each reported by one event.

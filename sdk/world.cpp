@@ -121,14 +121,8 @@ void avatar_add(Instance* instance, Stream* stream) {
   avatar_name_store(instance, session, name);
   if (!event_installed(EVENT_AVATAR_ADD)) return;
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
   attribute_set_string(attributes, ATTR_AVATAR_NAME, name);
-  attribute_set_int(attributes, ATTR_AVATAR_X, static_cast<int>(x));
-  attribute_set_int(attributes, ATTR_AVATAR_Y, static_cast<int>(y));
-  attribute_set_int(attributes, ATTR_AVATAR_Z, static_cast<int>(z));
-  attribute_set_int(attributes, ATTR_AVATAR_YAW, static_cast<std::int16_t>(yaw));
-  attribute_set_int(attributes, ATTR_AVATAR_TYPE, type);
-  attribute_set_int(attributes, ATTR_AVATAR_GESTURE, gesture);
+  avatar_state_store(instance, {session, x, y, z, yaw, type, gesture});
   attribute_set_int(attributes, ATTR_AVATAR_VALUE_1, value_1);
   attribute_set_int(attributes, ATTR_AVATAR_VALUE_2, static_cast<int>(value_2));
   attribute_set_int(attributes, ATTR_AVATAR_VALUE_3, static_cast<int>(value_3));
@@ -160,15 +154,8 @@ void avatar_change(Instance* instance, Stream* stream) {
     return;
   }
   if (!event_installed(EVENT_AVATAR_CHANGE)) return;
-  AttributeStore* attributes = instance->attributes;
   avatar_name_lookup(instance, session);
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, session);
-  attribute_set_int(attributes, ATTR_AVATAR_X, static_cast<int>(x));
-  attribute_set_int(attributes, ATTR_AVATAR_Y, static_cast<int>(y));
-  attribute_set_int(attributes, ATTR_AVATAR_Z, static_cast<int>(z));
-  attribute_set_int(attributes, ATTR_AVATAR_YAW, static_cast<std::int16_t>(yaw));
-  attribute_set_int(attributes, ATTR_AVATAR_TYPE, type);
-  attribute_set_int(attributes, ATTR_AVATAR_GESTURE, gesture);
+  avatar_state_store(instance, {session, x, y, z, yaw, type, gesture});
   event_fire(instance, EVENT_AVATAR_CHANGE);
 }
 
@@ -226,14 +213,8 @@ void drop_both_links(Instance* instance, Stream*) {
 void keep_alive_answer(Instance*, Stream*) {}
 
 // Message 17: the cipher keys of the world link.
-void cipher_keys(Instance* instance, Stream* stream) {
-  std::uint16_t receive_discard = 0, send_discard = 0;
-  if (stream_receive(stream, FIELD_WORD, &receive_discard, FIELD_WORD, &send_discard, FIELD_END) !=
-      0) {
-    return;
-  }
-  stream_set_ciphers(instance->world_stream, kSessionKey, kSessionKeyLength, receive_discard,
-                     send_discard);
+void cipher_keys(Instance*, Stream* stream) {
+  cipher_keys_receive(stream);
 }
 
 constexpr WorldHandlerEntry kHandlers[] = {

@@ -178,13 +178,18 @@ void message_28(Instance* instance, Stream* stream) {
   callback_fire(instance, CALLBACK_WORLD_28_29, result);
 }
 
-void message_29(Instance* instance, Stream* stream) {
+// Messages 29 and 34: a result and a number for one attribute.
+void result_and_number(Instance* instance, Stream* stream, int attribute, int callback) {
   std::uint8_t result = 0;
-  std::int32_t id = 0;
-  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_LONG, &id, FIELD_END) != 0) return;
-  attribute_set_int(instance->attributes, ATTR_ENTITY_ID, id);
+  std::int32_t value = 0;
+  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_LONG, &value, FIELD_END) != 0) return;
+  attribute_set_int(instance->attributes, attribute, value);
   instance->last_world_result = result;
-  callback_fire(instance, CALLBACK_WORLD_28_29, result);
+  callback_fire(instance, callback, result);
+}
+
+void message_29(Instance* instance, Stream* stream) {
+  result_and_number(instance, stream, ATTR_ENTITY_ID, CALLBACK_WORLD_28_29);
 }
 
 void message_31(Instance* instance, Stream* stream) {
@@ -224,12 +229,7 @@ void message_47(Instance* instance, Stream* stream) {
 }
 
 void message_34(Instance* instance, Stream* stream) {
-  std::uint8_t result = 0;
-  std::int32_t value = 0;
-  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_LONG, &value, FIELD_END) != 0) return;
-  attribute_set_int(instance->attributes, ATTR_REPLY_VALUE, value);
-  instance->last_world_result = result;
-  callback_fire(instance, CALLBACK_WORLD_34, result);
+  result_and_number(instance, stream, ATTR_REPLY_VALUE, CALLBACK_WORLD_34);
 }
 
 void message_41(Instance* instance, Stream* stream) {
