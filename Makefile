@@ -19,9 +19,10 @@ TEST_LOCALE := de_DE.UTF-8
 
 all: build
 
-# Installs the Debian packages that are missing (as root), or says what to run.
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# Installs those of the Debian packages $(1) that are missing (as root), or
+# says what to run.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -32,6 +33,10 @@ deps:
 	  export DEBIAN_FRONTEND=noninteractive; \
 	  apt-get update -q && apt-get install -y -q --no-install-recommends $$missing || exit 1; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
 	@if ! locale -a 2>/dev/null | grep -qix "$$(echo $(TEST_LOCALE) | sed 's/UTF-8/utf8/')"; then \
 	  if [ "$$(id -u)" -ne 0 ]; then \
 	    echo "The locale $(TEST_LOCALE) is missing; its tests are skipped. As root: locale-gen $(TEST_LOCALE)"; \
@@ -106,17 +111,7 @@ abi-baseline: build
 DOC_PACKAGES := doxygen
 .PHONY: docs
 docs:
-	@missing=""; for p in $(DOC_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" -ne 0 ]; then \
-	    echo "Missing packages. Run as root: apt-get update && apt-get install -y$$missing"; exit 1; \
-	  fi; \
-	  echo "Installing:$$missing"; \
-	  export DEBIAN_FRONTEND=noninteractive; \
-	  apt-get update -q && apt-get install -y -q --no-install-recommends $$missing || exit 1; \
-	fi
+	$(call install_missing,$(DOC_PACKAGES))
 	@rm -rf $(BUILD)/docs && mkdir -p $(BUILD)/docs
 	doxygen docs/Doxyfile
 	@echo "The reference is $(BUILD)/docs/index.html"
