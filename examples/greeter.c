@@ -18,7 +18,7 @@
 
 struct greeter {
   void* instance;
-  char name[16];
+  char name[24];
   int x, z;
   int greeted;
 };

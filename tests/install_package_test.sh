@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build tree into a scratch prefix and builds against what was
-# installed, as an outside C programmer would: hello-bot.c through pkg-config,
-# and a small program through the CMake package.
+# installed, as an outside programmer would: the C examples through
+# pkg-config, and a small program and the C++ greeter through the CMake
+# package.
 #   install_package_test.sh BUILD_DIR SOURCE_DIR RUN_PROGRAMS(0|1)
 set -eu
 build=$1
@@ -31,6 +32,16 @@ LD_LIBRARY_PATH=$prefix/lib "$scratch/hello-bot" > "$scratch/out" 2>&1 || status
 [ "$status" = 2 ] || { echo "hello-bot without arguments exited $status"; exit 1; }
 grep -q "^usage: hello-bot" "$scratch/out" || { cat "$scratch/out"; exit 1; }
 
+# The other C examples, the same way.
+for example in greeter own-loop; do
+  cc -std=c99 -pedantic-errors -Wall -Wextra -Werror -o "$scratch/$example" \
+    "$source/examples/$example.c" $(pkg-config --cflags --libs orbilo-sdk)
+  status=0
+  LD_LIBRARY_PATH=$prefix/lib "$scratch/$example" > "$scratch/out" 2>&1 || status=$?
+  [ "$status" = 2 ] || { echo "$example without arguments exited $status"; exit 1; }
+  grep -q "^usage: $example" "$scratch/out" || { cat "$scratch/out"; exit 1; }
+done
+
 # The static library links on its own with --static.
 cc -std=c99 -o "$scratch/hello-bot-static" "$source/examples/hello-bot.c" \
   $(pkg-config --cflags orbilo-sdk) "$prefix/lib/liborbilo_sdk.a" \
@@ -40,11 +51,16 @@ cc -std=c99 -o "$scratch/hello-bot-static" "$source/examples/hello-bot.c" \
 mkdir "$scratch/consumer"
 cat > "$scratch/consumer/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.25)
-project(consumer C)
+project(consumer C CXX)
 find_package(OrbiloSdk REQUIRED)
 add_executable(consumer main.c)
 target_link_libraries(consumer PRIVATE OrbiloSdk::orbilo_sdk)
+add_executable(greeter-cpp greeter.cpp)
+target_link_libraries(greeter-cpp PRIVATE OrbiloSdk::orbilo_sdk)
+set_target_properties(greeter-cpp PROPERTIES CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON)
+target_compile_options(greeter-cpp PRIVATE -Wall -Wextra -Werror)
 CMAKE
+cp "$source/examples/greeter.cpp" "$scratch/consumer/"
 cat > "$scratch/consumer/main.c" <<'C'
 #include <orbilo/sdk.h>
 #include <string.h>
@@ -54,4 +70,8 @@ cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -G Ninja \
   -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
 cmake --build "$scratch/consumer/build" > /dev/null
 "$scratch/consumer/build/consumer"
+status=0
+LD_LIBRARY_PATH=$prefix/lib "$scratch/consumer/build/greeter-cpp" > "$scratch/out" 2>&1 || status=$?
+[ "$status" = 2 ] || { echo "greeter-cpp without arguments exited $status"; exit 1; }
+grep -q "^usage: greeter-cpp" "$scratch/out" || { cat "$scratch/out"; exit 1; }
 echo "installed package builds and runs"
