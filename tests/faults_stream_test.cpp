@@ -346,14 +346,7 @@ TEST_F(FaultsStreamTest, AWorldLinkEndedInsideAMessageIsReopened) {
       EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), RC_CONNECTION_LOST);
       clock_advance(kSecond);
       api_wait(0);
-      world_link_ = world_.accept();
-      ASSERT_TRUE(world_link_.valid());
-      auto again = world_link_.receive_first();
-      ASSERT_TRUE(again.has_value());
-      EXPECT_EQ(again->bytes(), session::world_login(39, world_.port()));
-      ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-      ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
-      ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+      ASSERT_NO_FATAL_FAILURE(reenter());
       // The whole message, sent again, is reported once.
       ASSERT_TRUE(world_link_.send(add));
       ASSERT_TRUE(pump_until([] { return calls.count_event(EVENT_AVATAR_ADD) == 1; }));
@@ -414,14 +407,7 @@ TEST_F(FaultsStreamTest, SilentHalfOpenLinksAreFoundByTheIdleTimeOuts) {
     }
     // The lost world is reopened a second later and answers once.
     if (world_lost_at != 0 && instance()->world_state == kWorldLoggingIn) {
-      world_link_ = world_.accept();
-      ASSERT_TRUE(world_link_.valid());
-      auto login = world_link_.receive_first();
-      ASSERT_TRUE(login.has_value());
-      EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
-      ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-      ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
-      ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+      ASSERT_NO_FATAL_FAILURE(reenter());
     }
   }
   // Each within the second step that crossed its limit.

@@ -90,14 +90,7 @@ TEST_F(FaultsWorldStallTest, SendsGet401ThenTimeOutWith402AndTheWorldIsReopened)
   api_wait(0);
   ASSERT_EQ(instance()->world_state, kWorldLoggingIn);
   EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
-  world_link_ = world_.accept();
-  ASSERT_TRUE(world_link_.valid());
-  auto login = world_link_.receive_first();
-  ASSERT_TRUE(login.has_value());
-  EXPECT_EQ(login->bytes(), session::world_login(39, world_.port()));
-  ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-  ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
-  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+  ASSERT_NO_FATAL_FAILURE(reenter());
   // Back in the world, the bot stands where it last asked to be.
   auto mask = world_link_.receive();
   ASSERT_TRUE(mask.has_value());

@@ -56,14 +56,7 @@ class PumpTest : public SessionTest {
   // Answers a world login on a new connection and brings the world link back.
   void world_comes_back() {
     ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldLoggingIn; }));
-    world_link_ = world_.accept();
-    ASSERT_TRUE(world_link_.valid());
-    auto again = world_link_.receive_first();
-    ASSERT_TRUE(again.has_value());
-    ASSERT_EQ(again->id, 53);
-    ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
-    ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
-    ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+    reenter();
   }
 };
 

@@ -183,6 +183,17 @@ void SessionTest::enter(int world_build, int universe_build) {
   entry_mask_ = mask->body;
 }
 
+void SessionTest::reenter() {
+  world_link_ = world_.accept();
+  ASSERT_TRUE(world_link_.valid());
+  auto login = world_link_.receive_first();
+  ASSERT_TRUE(login.has_value());
+  ASSERT_EQ(login->bytes(), world_login(39, world_.port()));
+  ASSERT_TRUE(world_link_.send_keys(false, 0, 0));
+  ASSERT_TRUE(world_link_.send(messages::world_attributes({})));
+  ASSERT_TRUE(pump_until([&] { return instance()->world_state == kWorldEntered; }));
+}
+
 bool SessionTest::pump_until(const std::function<bool()>& done, int timeout_ms) {
   // The deadline is on the real clock: the library clock may be held still.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -76,6 +76,10 @@ class SessionTest : public testing::Test {
   void login(int build = 35);
   // Enters kWorld through callback mode, with a world of world_build.
   void enter(int world_build = 39, int universe_build = 35);
+  // After the world link was lost: accepts the link the instance reopens,
+  // checks its login to a world of build 39, answers with keys of no discard
+  // and no attributes, and pumps until the instance is in the world again.
+  void reenter();
   // Runs pump passes until done() holds or timeout_ms of real time pass. A
   // pass that finds nothing waits on the links for up to kPumpWaitMs; unlike
   // api_wait, the loop does not count on the library clock to end it, so it
