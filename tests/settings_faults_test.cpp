@@ -13,9 +13,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/settings.h"
 #include "support/child_process.h"
-#include "support/scratch_directory.h"
+#include "support/settings_file.h"
 
 namespace {
 
@@ -33,11 +32,8 @@ std::string SavedKeys(const std::string& end, const std::string& last_end) {
          last_end;
 }
 
-class SettingsFaults : public testing::Test {
+class SettingsFaults : public orbilo::SettingsFileTest {
  protected:
-  void Write(const std::string& text) { scratch_.write("orbilo.ini", text); }
-  std::string Read() const { return scratch_.read("orbilo.ini"); }
-  bool Load() { return settings_load(path_, &fields_, &servers_); }
   int Entries() const { return scratch_.entries(); }
 
   // Writes before, loads it, saves kSaved over it, and checks that the file
@@ -50,11 +46,22 @@ class SettingsFaults : public testing::Test {
     EXPECT_EQ(Entries(), 1);  // no temporary file left behind
   }
 
-  orbilo::ScratchDirectory scratch_;
-  const std::string directory_ = scratch_.path();
-  const std::string path_ = scratch_.path("orbilo.ini");
-  LoginFields fields_;
-  ServerSettings servers_;
+  // Writes before, gives the file mode and opens its directory to all, runs
+  // check on the file's path as the user nobody (root reads and writes any
+  // file), and checks that it found nothing wrong and that the file is then
+  // before, alone.
+  void AsNobodyTheFileStays(const std::string& before, mode_t mode,
+                            std::string (*check)(const std::string& path)) {
+    Write(before);
+    chmod(path_.c_str(), mode);
+    chmod(directory_.c_str(), 0777);
+    std::string path = path_;
+    std::string found = orbilo::run_in_child([path, check] { return check(path); }, true);
+    if (found == "skip") GTEST_SKIP() << "cannot run as another user";
+    EXPECT_EQ(found, "");
+    EXPECT_TRUE(Read() == before);
+    EXPECT_EQ(Entries(), 1);
+  }
 };
 
 // Lines that are neither section headers nor keys are passed over when
@@ -251,26 +258,14 @@ TEST_F(SettingsFaults, ManyShortLinesInBoundedMemory) {
 // A file of mode 000, which its reader may not read: the defaults, and the
 // file is not written. Root reads any file, so the reader is the user nobody.
 TEST_F(SettingsFaults, AnUnreadableFileIsNeverWritten) {
-  const std::string before = "[Main]\nWorld=w\n[universe]\nport=1\n";
-  Write(before);
-  chmod(path_.c_str(), 0000);
-  chmod(directory_.c_str(), 0777);
-  std::string path = path_;
-  std::string found = orbilo::run_in_child(
-      [path] {
-        LoginFields fields;
-        ServerSettings servers;
-        if (settings_load(path, &fields, &servers)) return std::string("read an unreadable file");
-        if (!(fields == kDefaults) || !(servers == kDefaultServers))
-          return std::string("no defaults");
-        if (settings_save(path, kSaved)) return std::string("saved over an unreadable file");
-        return std::string();
-      },
-      true);
-  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
-  EXPECT_EQ(found, "");
-  EXPECT_TRUE(Read() == before);
-  EXPECT_EQ(Entries(), 1);
+  AsNobodyTheFileStays("[Main]\nWorld=w\n[universe]\nport=1\n", 0000, [](const std::string& path) {
+    LoginFields fields;
+    ServerSettings servers;
+    if (settings_load(path, &fields, &servers)) return std::string("read an unreadable file");
+    if (!(fields == kDefaults) || !(servers == kDefaultServers)) return std::string("no defaults");
+    if (settings_save(path, kSaved)) return std::string("saved over an unreadable file");
+    return std::string();
+  });
 }
 
 // Where a rename would lose something, the save writes the file in place:
@@ -356,25 +351,14 @@ TEST_F(SettingsFaults, APathUnderAFileIsNotSaved) {
 // A file made read-only in a directory that may be written: it is not
 // replaced behind its owner's back.
 TEST_F(SettingsFaults, AReadOnlyFileIsNotReplaced) {
-  const std::string before = "[Main]\nWorld=w\n";
-  Write(before);
-  chmod(path_.c_str(), 0444);
-  chmod(directory_.c_str(), 0777);
-  std::string path = path_;
-  std::string found = orbilo::run_in_child(
-      [path] {
-        LoginFields fields;
-        ServerSettings servers;
-        if (!settings_load(path, &fields, &servers) || fields.World != "w")
-          return std::string("not read");
-        if (settings_save(path, kSaved)) return std::string("replaced a read-only file");
-        return std::string();
-      },
-      true);
-  if (found == "skip") GTEST_SKIP() << "cannot run as another user";
-  EXPECT_EQ(found, "");
-  EXPECT_TRUE(Read() == before);
-  EXPECT_EQ(Entries(), 1);
+  AsNobodyTheFileStays("[Main]\nWorld=w\n", 0444, [](const std::string& path) {
+    LoginFields fields;
+    ServerSettings servers;
+    if (!settings_load(path, &fields, &servers) || fields.World != "w")
+      return std::string("not read");
+    if (settings_save(path, kSaved)) return std::string("replaced a read-only file");
+    return std::string();
+  });
 }
 
 }  // namespace

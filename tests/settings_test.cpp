@@ -8,22 +8,11 @@
 
 #include <filesystem>
 
-#include "support/scratch_directory.h"
+#include "support/settings_file.h"
 
 namespace {
 
-class SettingsTest : public testing::Test {
- protected:
-  void Write(const std::string& text) { scratch_.write("orbilo.ini", text); }
-  std::string Read() const { return scratch_.read("orbilo.ini"); }
-  void Load() { settings_load(path_, &fields_, &servers_); }
-
-  orbilo::ScratchDirectory scratch_;
-  const std::string directory_ = scratch_.path();
-  const std::string path_ = scratch_.path("orbilo.ini");
-  LoginFields fields_;
-  ServerSettings servers_;
-};
+using SettingsTest = orbilo::SettingsFileTest;
 
 TEST_F(SettingsTest, NoFileGivesTheDefaults) {
   Load();
