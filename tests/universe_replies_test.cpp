@@ -71,20 +71,7 @@ TEST_F(UniverseReplies, RepliesCompleteTheirCallbacksWithTheResult) {
       {"23",
        0,
        23,
-       Body()
-           .string("t1")
-           .string("t2")
-           .long_(1)
-           .long_(2)
-           .string("t3")
-           .string("t4")
-           .long_(3)
-           .long_(4)
-           .long_(5)
-           .bytes({1, 2, 3, 4})
-           .byte(1)
-           .byte(0)
-           .bytes_,
+       messages::record_fields(35, {"t1", "t2", "t3", "t4"}).bytes_,
        {},
        {{CALLBACK_UNIVERSE_23, 0}},
        [] {
@@ -333,33 +320,8 @@ TEST_F(MemoryLinkTest, MessagesCutShortFireNothing) {
        {{CALLBACK_LOGIN, RC_STREAM_EMPTY}}},
       {"universe attributes", 21, 35, Body().byte(6).string("35").byte(3).string("x").bytes_},
       {"cipher keys", 22, 35, Body().word(5).word(7).bytes_},
-      {"23 before 35", 23, 34,
-       Body()
-           .string("a")
-           .string("b")
-           .long_(1)
-           .long_(2)
-           .string("c")
-           .string("d")
-           .long_(3)
-           .long_(4)
-           .long_(5)
-           .bytes_},
-      {"23", 23, 35,
-       Body()
-           .string("a")
-           .string("b")
-           .long_(1)
-           .long_(2)
-           .string("c")
-           .string("d")
-           .long_(3)
-           .long_(4)
-           .long_(5)
-           .bytes({1, 2, 3, 4})
-           .byte(1)
-           .byte(0)
-           .bytes_},
+      {"23 before 35", 23, 34, messages::record_fields(34).bytes_},
+      {"23", 23, 35, messages::record_fields().bytes_},
       {"24", 24, 35, Body().string("x").bytes_},
       {"citizen record", 25, 35, Body().long_(5).byte(0).string("Owner").bytes_},
       {"26", 26, 35, Body().long_(5).bytes_},

@@ -8,12 +8,8 @@ using namespace orbilo;
 
 namespace {
 
-using memory_links::MemoryLinkTest;
-using memory_links::ShortCase;
-using world_handler_test::Body;
-using world_handler_test::Case;
-using world_handler_test::object;
-using world_handler_test::WorldHandlers;
+using namespace memory_links;
+using namespace world_handler_test;
 
 // Objects count from their cell's corner: cell x -2 with an offset of 500 is
 // at -1500.
@@ -50,23 +46,7 @@ TEST_F(WorldHandlers, CellsAndObjects) {
        [] { EXPECT_EQ(api_int(ATTR_OBJECT_NUMBER), 6); }},
       {"click 19",
        19,
-       Body()
-           .long_(8)
-           .word(0)
-           .word(0)
-           .long_(6)
-           .long_(1)
-           .long_(2)
-           .word(3)
-           .word(4)
-           .word(5)
-           .word(6)
-           .word(7)
-           .word(8)
-           .string("m")
-           .string("d")
-           .string("a")
-           .bytes_,
+       messages::click_details(Body().long_(8).word(0).word(0).long_(6)).bytes_,
        {EVENT_WORLD_19},
        {},
        [] { EXPECT_EQ(api_int(ATTR_OBJECT_TILT), 7); }},
@@ -174,25 +154,7 @@ TEST_F(MemoryLinkTest, ObjectsCutShortFireNothing) {
        {},
        ATTR_OBJECT_SEQUENCE},
       {"click 19 before 39", 19, 38, click.bytes_, {}, {}, ATTR_OBJECT_NUMBER},
-      {"click 19",
-       19,
-       39,
-       Body(click)
-           .long_(1)
-           .long_(2)
-           .word(3)
-           .word(4)
-           .word(5)
-           .word(6)
-           .word(7)
-           .word(8)
-           .string("m")
-           .string("d")
-           .string("a")
-           .bytes_,
-       {},
-       {},
-       ATTR_OBJECT_NUMBER},
+      {"click 19", 19, 39, messages::click_details(click).bytes_, {}, {}, ATTR_OBJECT_NUMBER},
       {"click 20", 20, 39, click.bytes_, {}, {}, ATTR_OBJECT_NUMBER},
   };
   for (const ShortCase& each : cases) run_world(each);

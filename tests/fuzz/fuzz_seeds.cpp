@@ -68,21 +68,7 @@ std::vector<Seed> universe_seeds() {
         {"login_" + tag, build, frame(messages::login_reply(number, 77, "Ball", 9, check))});
     seeds.push_back(
         {"lookup_" + tag, build, frame(messages::world_reply("myworld", 5671, 39, number, 3, 10))});
-    seeds.push_back({"record23_" + tag, build,
-                     universe(0, 23,
-                              Body()
-                                  .string("a")
-                                  .string("b")
-                                  .long_(1)
-                                  .long_(2)
-                                  .string("c")
-                                  .string("d")
-                                  .long_(3)
-                                  .long_(4)
-                                  .long_(5)
-                                  .bytes({1, 2, 3, 4})
-                                  .byte(1)
-                                  .byte(0))});
+    seeds.push_back({"record23_" + tag, build, universe(0, 23, messages::record_fields())});
   }
   seeds.push_back({"refused", 0x80, universe(13, 20, Body())});
   seeds.push_back({"lookup_refused", 0, universe(27, 0, Body().string("myworld"))});
@@ -163,18 +149,7 @@ std::vector<Seed> world_seeds() {
     add7.long_(9).word(1).word(-1).bytes(object(tilted).bytes_);
     seeds.push_back({"object7_" + tag, build, world(7, add7)});
     Body click = Body().long_(8).word(1).word(2).long_(3);
-    if (tilted)
-      click.long_(1)
-          .long_(2)
-          .word(3)
-          .word(4)
-          .word(5)
-          .word(6)
-          .word(7)
-          .word(8)
-          .string("m")
-          .string("d")
-          .string("a");
+    if (tilted) click = messages::click_details(click);
     seeds.push_back({"click19_" + tag, build, world(19, click)});
     Body kind = tilted ? Body().byte(1).long_(7) : Body().bytes({1, 2, 3, 4});
     seeds.push_back({"entry25_" + tag, build, world(25, Body(kind).byte(0))});

@@ -58,6 +58,18 @@ void Read::raw(void* out, std::size_t size) {
   for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<std::uint8_t>(byte());
 }
 
+Body record_fields(int universe_build, std::array<std::string_view, 4> texts) {
+  Body body = Body().string(texts[0]).string(texts[1]).long_(1).long_(2);
+  body.string(texts[2]).string(texts[3]).long_(3).long_(4).long_(5);
+  if (universe_build >= 35) body.bytes({1, 2, 3, 4}).byte(1).byte(0);
+  return body;
+}
+
+Body click_details(Body before) {
+  before.long_(1).long_(2).word(3).word(4).word(5).word(6).word(7).word(8);
+  return before.string("m").string("d").string("a");
+}
+
 namespace {
 
 constexpr int kLibraryBuild = 24;

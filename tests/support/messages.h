@@ -9,6 +9,7 @@
 //   EXPECT_EQ(state->bytes(), messages::state({.x = 750, .yaw = 900}));
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -101,6 +102,12 @@ Bytes redirect(int port);                                           // 18: to 12
 Bytes renumber(int session);                                        // 27
 Bytes keep_alive_from_universe();                                   // 32
 
+// 23's fields (a record): two texts, two numbers, two texts, three numbers
+// (1 to 5 in turn), then from universe build 35 on four key bytes (1 to 4)
+// and two flags (1, 0).
+Body record_fields(int universe_build = 35,
+                   std::array<std::string_view, 4> texts = {"a", "b", "c", "d"});
+
 // ---- From a world server: id, fields ----------------------------------------
 
 Bytes world_keys(int receive_discard, int send_discard);  // 17: the client's discards
@@ -112,6 +119,11 @@ Bytes avatar_change(const Avatar& avatar);                // 4
 // 12, or with the same fields 5 and 18 (chat of the types 0, 1 and 2).
 Bytes chat(int session, std::string_view text, int id = 12);
 Bytes keep_alive_from_world();  // 16
+
+// What worlds of build 39 on add to 19's fields, appended to the fields
+// before: two longs and six words, 1 to 8 in turn (the tilt 7), then the
+// texts "m", "d" and "a".
+Body click_details(Body before);
 
 // ---- From a client: id, fields ----------------------------------------------
 
