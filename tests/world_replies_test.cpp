@@ -8,12 +8,8 @@ using namespace orbilo;
 
 namespace {
 
-using memory_links::MemoryLinkTest;
-using memory_links::ShortCase;
-using world_handler_test::Body;
-using world_handler_test::Case;
-using world_handler_test::object;
-using world_handler_test::WorldHandlers;
+using namespace memory_links;
+using namespace world_handler_test;
 
 TEST_F(WorldHandlers, RepliesWriteTheirAttributesAndCompleteTheirCallbacks) {
   in_world();

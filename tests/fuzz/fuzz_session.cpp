@@ -54,14 +54,8 @@ void on_callback(int) {
 
 }  // namespace
 
-void start() {
-  api_init(ORBILO_SDK_BUILD);
-  listener = new loopback::Listener(64);
-  tcp_set_connect_filter(connect_filter);
-}
-
-void run(const std::uint8_t* data, std::size_t size, bool world) {
-  if (size < 1) return;
+int run(const std::uint8_t* data, std::size_t size, bool world) {
+  if (size < 1) return 0;
   std::uint8_t setup = data[0];
   for (int event = 0; event < EVENT_COUNT; ++event) {
     api_event_set(event, event == EVENT_CHAT ? on_chat : on_event);
@@ -72,7 +66,7 @@ void run(const std::uint8_t* data, std::size_t size, bool world) {
 
   connects_allowed = true;
   void* made = nullptr;
-  if (api_create("127.0.0.1", ntohs(listener->port()), &made) != 0) return;
+  if (api_create("127.0.0.1", ntohs(listener->port()), &made) != 0) return 0;
   auto* instance = static_cast<Instance*>(made);
   loopback::Peer universe = listener->accept();
   loopback::Peer world_peer;
@@ -90,7 +84,7 @@ void run(const std::uint8_t* data, std::size_t size, bool world) {
     instance->world_state = (setup & 0x40) != 0 ? kWorldLoggingIn : kWorldEntered;
     if (world_connect(instance) != 0) {
       api_destroy();
-      return;
+      return 0;
     }
     world_peer = listener->accept();
     fed = instance->world_stream;
@@ -108,6 +102,16 @@ void run(const std::uint8_t* data, std::size_t size, bool world) {
   api_instance_set(made);
   api_wait(0);
   if (api_instance_set(made) == 0) api_destroy();
+  return 0;
+}
+
+// The fuzzer's hook before the first input: starts the library and the
+// loopback listener once.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  api_init(ORBILO_SDK_BUILD);
+  listener = new loopback::Listener(64);
+  tcp_set_connect_filter(connect_filter);
+  return 0;
 }
 
 }  // namespace fuzz

@@ -19,13 +19,12 @@ namespace fuzz {
 // cipher skips as many.
 inline constexpr int kReceiveDiscard = 300;
 
-// Starts the library and the loopback listener once.
-void start();
-
 // Feeds the input to a fresh instance on its universe link (world false) or
 // its world link (world true), runs the pump until the bytes are used up,
-// and destroys the instance.
-void run(const std::uint8_t* data, std::size_t size, bool world);
+// and destroys the instance; 0, the fuzzer's answer for every input. The
+// library and the loopback listener are started once, by the fuzzer's
+// initialize hook that the session's code defines.
+int run(const std::uint8_t* data, std::size_t size, bool world);
 
 // Builds of the set-up byte's choice.
 inline constexpr int kUniverseBuilds[] = {20, 23, 31, 32, 35};
