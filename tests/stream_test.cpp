@@ -564,12 +564,9 @@ TEST(StreamLifecycle, CreateFailuresKeepNothingAndWaitFindsTheNewest) {
   EXPECT_EQ(stream, nullptr);
   EXPECT_EQ(mem_blocks_held(), held);
 
-  Stream* older = nullptr;
-  Stream* newer = nullptr;
-  ASSERT_EQ(stream_create(loopback::address(), listener.port(), &older), 0);
-  loopback::Peer older_peer = listener.accept();
-  ASSERT_EQ(stream_create(loopback::address(), listener.port(), &newer), 0);
-  loopback::Peer newer_peer = listener.accept();
+  auto [older, older_peer] = listener.open(stream_create);
+  auto [newer, newer_peer] = listener.open(stream_create);
+  ASSERT_TRUE(older_peer.valid() && newer_peer.valid());
   EXPECT_EQ(stream_wait(20), nullptr);
   ASSERT_TRUE(older_peer.send({0}));
   EXPECT_EQ(stream_wait(2000), older);

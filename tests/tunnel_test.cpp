@@ -26,12 +26,9 @@ bool wait_reports(TunnelChannel* want) {
 TEST(Tunnel, WaitPrefersTheNewestReadableChannel) {
   EXPECT_EQ(tunnel_wait(0), nullptr);  // no channel: at once, even without a limit
   loopback::Listener listener;
-  TunnelChannel* first = nullptr;
-  TunnelChannel* second = nullptr;
-  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &first), 0);
-  loopback::Peer first_peer = listener.accept();
-  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &second), 0);
-  loopback::Peer second_peer = listener.accept();
+  auto [first, first_peer] = listener.open(tunnel_connect);
+  auto [second, second_peer] = listener.open(tunnel_connect);
+  ASSERT_TRUE(first_peer.valid() && second_peer.valid());
   EXPECT_EQ(tunnel_count(), 2);
   EXPECT_EQ(tunnel_wait(20), nullptr);
 
@@ -114,12 +111,9 @@ namespace {
 // nothing without the socket until the sweep ends or a wait reports them.
 TEST(Tunnel, ASweepPassesOverQuietChannels) {
   loopback::Listener listener;
-  TunnelChannel* quiet = nullptr;
-  TunnelChannel* talking = nullptr;
-  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &quiet), 0);
-  loopback::Peer quiet_peer = listener.accept();
-  ASSERT_EQ(tunnel_connect(loopback::address(), listener.port(), &talking), 0);
-  loopback::Peer talking_peer = listener.accept();
+  auto [quiet, quiet_peer] = listener.open(tunnel_connect);
+  auto [talking, talking_peer] = listener.open(tunnel_connect);
+  ASSERT_TRUE(quiet_peer.valid() && talking_peer.valid());
   ASSERT_TRUE(talking_peer.send({7}));
   ASSERT_TRUE(wait_reports(talking));
 

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace orbilo {
@@ -100,6 +101,15 @@ class Listener {
 
   // The next connection, or an invalid Peer after timeout_ms.
   Peer accept(int timeout_ms = kTimeoutMs);
+  // A connection of the library's to this listener, made by connect (such as
+  // tunnel_connect or stream_create), and its accepted end; null and an
+  // invalid Peer where either failed.
+  template <typename Handle>
+  std::pair<Handle*, Peer> open(int (*connect)(std::uint32_t, std::uint16_t, Handle**)) {
+    Handle* handle = nullptr;
+    if (connect(address(), port_, &handle) != 0) return {nullptr, Peer()};
+    return {handle, accept()};
+  }
   void close();
 
  private:
