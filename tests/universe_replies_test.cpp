@@ -127,17 +127,7 @@ TEST_F(UniverseReplies, NewsFiresItsEvents) {
       {"15",
        0,
        15,
-       Body()
-           .long_(1)
-           .byte(0)
-           .string("a")
-           .long_(2)
-           .byte(1)
-           .string("b")
-           .string("c")
-           .long_(3)
-           .byte(7)
-           .bytes_,
+       messages::entries_fields(7).bytes_,
        {EVENT_UNIVERSE_15, EVENT_UNIVERSE_15, EVENT_UNIVERSE_15},
        {},
        nullptr},
@@ -222,27 +212,25 @@ TEST_F(UniverseReplies, AHandlerThatPumpsOrDestroysMidListKeepsTheLinkInStep) {
                     .byte(2)
                     .word(5)
                     .bytes_;
+  // Sends the three entries: each reported, the list complete.
+  auto run_three = [&](const char* name) {
+    run({name,
+         0,
+         14,
+         three,
+         {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
+         {{CALLBACK_WORLD_LIST, 0}},
+         [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
+  };
   api_event_set(EVENT_WORLD_LIST, list_entry_pumps);
-  run({"pumping",
-       0,
-       14,
-       three,
-       {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
-       {{CALLBACK_WORLD_LIST, 0}},
-       [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
+  run_three("pumping");
 
   ASSERT_EQ(api_create("127.0.0.1", universe_.host_port(), &other_instance), 0);
   ASSERT_TRUE(universe_.accept().valid());
   ASSERT_EQ(api_instance_set(instance_), 0);
   api_event_set(EVENT_WORLD_LIST, list_entry_destroys_another);
   // Another instance's end takes nothing from this list.
-  run({"destroying",
-       0,
-       14,
-       three,
-       {EVENT_WORLD_LIST, EVENT_WORLD_LIST, EVENT_WORLD_LIST},
-       {{CALLBACK_WORLD_LIST, 0}},
-       [] { EXPECT_STREQ(api_string(ATTR_WORLD_LIST_NAME), "three"); }});
+  run_three("destroying");
   EXPECT_EQ(other_instance, nullptr);
 }
 

@@ -85,18 +85,7 @@ std::vector<Seed> universe_seeds() {
   seeds.push_back(
       {"worlds14", 4,
        universe(0, 14, Body().string("w").byte(1).word(2).string("v").byte(0).word(3))});
-  seeds.push_back({"entries15", 4,
-                   universe(0, 15,
-                            Body()
-                                .long_(1)
-                                .byte(0)
-                                .string("a")
-                                .long_(2)
-                                .byte(1)
-                                .string("b")
-                                .string("c")
-                                .long_(3)
-                                .byte(2))});
+  seeds.push_back({"entries15", 4, universe(0, 15, messages::entries_fields(2))});
   seeds.push_back({"news16", 4, universe(0, 16, Body().long_(1).string("x"))});
   seeds.push_back(
       {"reply17", 4,

@@ -58,6 +58,11 @@ void Read::raw(void* out, std::size_t size) {
   for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<std::uint8_t>(byte());
 }
 
+Body entries_fields(int last) {
+  Body body = Body().long_(1).byte(0).string("a").long_(2).byte(1).string("b").string("c");
+  return body.long_(3).byte(last);
+}
+
 Body record_fields(int universe_build, std::array<std::string_view, 4> texts) {
   Body body = Body().string(texts[0]).string(texts[1]).long_(1).long_(2);
   body.string(texts[2]).string(texts[3]).long_(3).long_(4).long_(5);

@@ -102,6 +102,9 @@ Bytes redirect(int port);                                           // 18: to 12
 Bytes renumber(int session);                                        // 27
 Bytes keep_alive_from_universe();                                   // 32
 
+// 15's fields as the tests send them: 1, 0, "a", 2, 1, "b", "c", 3 (longs,
+// bytes and texts in that order), then the byte last.
+Body entries_fields(int last);
 // 23's fields (a record): two texts, two numbers, two texts, three numbers
 // (1 to 5 in turn), then from universe build 35 on four key bytes (1 to 4)
 // and two flags (1, 0).
