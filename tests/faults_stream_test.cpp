@@ -111,6 +111,12 @@ class FaultsStreamTest : public SessionTest {
                    raw.message(session::login_reply(35))});
   }
 
+  // How many bytes world_answer (world true) or universe_answer sends.
+  std::size_t answer_length(bool world) {
+    RawLink raw;
+    return (world ? world_answer(raw) : universe_answer(raw)).size();
+  }
+
   // The world's answer to a world login, from the key message on: keys, the
   // world attributes, an avatar that arrives and moves, its chat, and a
   // keep-alive answer.
@@ -192,11 +198,7 @@ class FaultsStreamTest : public SessionTest {
 // Every cut of the universe's first bytes (its key message, its attributes
 // and the login reply) in two pieces, read apart: each message is parsed.
 TEST_F(FaultsStreamTest, UniverseFramesCutAtEveryByteAreAllParsed) {
-  std::size_t length = 0;
-  {
-    RawLink raw;
-    length = universe_answer(raw).size();
-  }
+  const std::size_t length = answer_length(false);
   ASSERT_GT(length, 40u);
   for (std::size_t split = 0; split <= length; ++split) {
     SCOPED_TRACE("split at " + std::to_string(split));
@@ -219,11 +221,7 @@ TEST_F(FaultsStreamTest, UniverseFramesCutAtEveryByteAreAllParsed) {
 // The same for the world's first bytes: the key message, the attributes, an
 // avatar, its move, its chat and a keep-alive answer.
 TEST_F(FaultsStreamTest, WorldFramesCutAtEveryByteAreAllParsed) {
-  std::size_t length = 0;
-  {
-    RawLink raw;
-    length = world_answer(raw).size();
-  }
+  const std::size_t length = answer_length(true);
   ASSERT_GT(length, 80u);
   for (std::size_t split = 0; split <= length; ++split) {
     SCOPED_TRACE("split at " + std::to_string(split));
