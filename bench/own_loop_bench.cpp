@@ -6,14 +6,12 @@
 #include <benchmark/benchmark.h>
 #include <poll.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "sdk/sdk.h"
-#include "support/scripted_peer.h"
+#include "support/kick_peer.h"
 
 using namespace orbilo;
 
@@ -62,69 +60,24 @@ void run_bot(int universe_port) {
   api_term();
 }
 
-// Logs the bot in (link receives the universe link) and brings it into the
-// world; the world link, or an invalid one.
-scripted::Link bring_in(scripted::Server& universe, scripted::Server& world, scripted::Link& link) {
-  link = universe.accept();
-  if (!link.receive_first()) return {};
-  const std::uint8_t check[4] = {1, 2, 3, 4};
-  link.send_keys(true, 0, 0);
-  link.send(messages::universe_attributes({{6, "35"}}));
-  link.send(messages::login_reply(35, 5, "Ball", 1, check));
-  for (;;) {
-    auto request = link.receive();
-    if (!request) return {};
-    if (request->id != 24) continue;
-    link.send(messages::world_reply("demo", world.host_port(), 39));
-    break;
-  }
-  scripted::Link in_world = world.accept();
-  if (!in_world.receive_first()) return {};
-  in_world.send_keys(false, 0, 0);
-  in_world.send(messages::world_attributes({{21, "39"}}));
-  while (auto message = in_world.receive()) {
-    if (message->id != 8) continue;
-    while (!in_world.quiet(200)) in_world.receive();
-    return in_world;
-  }
-  return {};
-}
-
 void BM_OwnLoopKickResponse(benchmark::State& state) {
   for (auto _ : state) {
     scripted::Server universe, world;
     stopping = false;
     std::thread bot(run_bot, universe.host_port());
-    scripted::Link universe_link;  // kept open while the bot runs
-    scripted::Link link = bring_in(universe, world, universe_link);
-    std::vector<double> times;
-    if (link.valid()) {
-      link.send(messages::avatar_add({.session = 7, .name = "Kicker"}));
-      int ball_x = 0, ball_z = 0;
-      for (int kick = 0; kick < kKicks; ++kick) {
-        auto start = std::chrono::steady_clock::now();
-        link.send(messages::avatar_change(
-            {.session = 7, .x = ball_x, .z = ball_z, .gesture = kKickGesture}));
-        auto moved = link.receive();
-        while (moved && moved->id != 8) moved = link.receive();
-        if (!moved) break;
-        std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
-        times.push_back(spent.count());
-        messages::Read read(moved->body);
-        ball_x = static_cast<std::int32_t>(read.long32());
-        read.long32();
-        ball_z = static_cast<std::int32_t>(read.long32());
-      }
-    }
+    const kick::Kicks kicks{
+        .count = kKicks, .gesture = kKickGesture, .turn = false, .others_between = true};
+    std::vector<double> times =
+        kick::bring_in_and_kick({.asks_citizen = false}, universe, world, kicks);
     stopping = true;
     bot.join();
     if (times.size() != static_cast<std::size_t>(kKicks)) {
       state.SkipWithError("the own-loop bot did not answer every kick");
       return;
     }
-    std::sort(times.begin(), times.end());
-    state.counters["figure:own_loop_kick_response_ms_p50"] = times[times.size() / 2];
-    state.counters["figure:own_loop_kick_response_ms_p99"] = times[times.size() * 99 / 100];
+    kick::Figures figures = kick::figures(times);
+    state.counters["figure:own_loop_kick_response_ms_p50"] = figures.p50;
+    state.counters["figure:own_loop_kick_response_ms_p99"] = figures.p99;
   }
 }
 BENCHMARK(BM_OwnLoopKickResponse)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
