@@ -9,22 +9,12 @@
 #include <QtTest>
 
 #include "app/session.h"
+#include "recorded_boxes.h"
 #include "sdk/sdk.h"
 #include "support/scratch_directory.h"
 #include "ui/login_page.h"
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
-
-namespace {
-
-struct RecordedBoxes : MessageBoxes {
-  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
-    shown.append(caption + "|" + text);
-  }
-  QStringList shown;
-};
-
-}  // namespace
 
 class BotTabsTest : public QObject {
   Q_OBJECT

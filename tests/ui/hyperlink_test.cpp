@@ -6,17 +6,11 @@
 #include <QLineEdit>
 #include <QtTest>
 
+#include "recorded_boxes.h"
 #include "support/scratch_directory.h"
 #include "ui/message_boxes.h"
 
 namespace {
-
-struct RecordedBoxes : MessageBoxes {
-  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
-    shown.append(caption + "|" + text);
-  }
-  QStringList shown;
-};
 
 // A launcher whose start gives start_result (33: started).
 Launcher fake(bool desktop, QString registered, int start_result, QString* started) {
@@ -35,6 +29,13 @@ void move_over(CHyperLink* link) {
   QMouseEvent move(QEvent::MouseMove, at, link->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
   QApplication::sendEvent(link, &move);
+}
+
+// The pointer comes in at (at, at).
+void enter(CHyperLink* link, qreal at) {
+  QPointF point(at, at);
+  QEnterEvent enter(point, point, point);
+  QApplication::sendEvent(link, &enter);
 }
 
 }  // namespace
@@ -60,8 +61,7 @@ class HyperlinkTest : public QObject {
     QVERIFY(!link.ChangeStyle(1, 1));  // shared flag: nothing changes
     QCOMPARE(link.GetStyle(), 21);
     QVERIFY(link.ChangeStyle(0, CHyperLink::HoverColour));
-    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(&link, &enter);
+    enter(&link, 1);
     QCOMPARE(link.LinkColour(), QColor(255, 0, 0));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&link, &leave);
@@ -122,8 +122,7 @@ class HyperlinkTest : public QObject {
     link.SetUrl("https://orbilo.example.org/");
     link.Attach();
     QVERIFY(link.ChangeStyle(0, CHyperLink::HoverColour));
-    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
-    QApplication::sendEvent(&link, &enter);
+    enter(&link, 2);
     QCOMPARE(link.LinkColour(), QColor(255, 0, 0));
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(&link, &out);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/session.h"
+#include "recorded_boxes.h"
 #include "sdk/sdk.h"
 #include "support/scratch_directory.h"
 #include "ui/bot_tabs.h"
@@ -17,13 +18,6 @@
 #include "ui/status_page.h"
 
 namespace {
-
-struct RecordedBoxes : MessageBoxes {
-  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
-    shown.append(caption + "|" + text);
-  }
-  QStringList shown;
-};
 
 // Types text into widget a key at a time (QTest::keyClicks takes ASCII only).
 void type(QWidget* widget, const QString& text) {

@@ -3,12 +3,11 @@
 // descriptor alone, and the descriptor rests while the version query serves
 // painting.
 #include <QtTest>
-#include <fstream>
 
 #include "app/session.h"
+#include "recorded_boxes.h"
 #include "sdk/sdk.h"
-#include "support/scratch_directory.h"
-#include "support/test_server.h"
+#include "served_world.h"
 #include "ui/bot_tabs.h"
 #include "ui/login_page.h"
 #include "ui/message_boxes.h"
@@ -20,29 +19,12 @@ namespace {
 
 constexpr int kHeldBackMs = 24 * 60 * 60 * 1000;  // a pump timer that never ticks here
 
-struct RecordedBoxes : MessageBoxes {
-  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
-    shown.append(caption + "|" + text);
-  }
-  QStringList shown;
-};
-
-// The servers stepped on a thread of their own, and an orbilo.ini that logs
-// in to them.
-class ServedWorld {
- public:
-  ServedWorld() {
-    IniPath = scratch_.path("orbilo.ini");
-    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=demo\nWorld=demo\n"
-                           << "[universe]\nhost=127.0.0.1\nport=" << test_.universe_port()
-                           << "\n[version]\nhost=127.0.0.1\nport=" << test_.version_port() << "\n";
-  }
-  bool ok() const { return test_.create_error == 0; }
-
- private:
-  server_testing::TestServer test_;
-  server_testing::Serving serving_{test_};
-  ScratchDirectory scratch_;
+// The served world and a window on it whose pump timer is held back.
+struct HeldBackWindow {
+  HeldBackWindow() { login->PumpTimer().setInterval(kHeldBackMs); }
+  ServedWorld served;
+  CBotTabs window;
+  COrbLogin* login = window.Login();
 };
 
 }  // namespace
@@ -58,11 +40,10 @@ class LoginPageWakeTest : public QObject {
   void cleanup() { MessageBoxes::Replace(nullptr); }
 
   void theDescriptorAloneRunsTheSession() {
-    ServedWorld served;
-    QVERIFY(served.ok());
-    CBotTabs window;
-    COrbLogin* login = window.Login();
-    login->PumpTimer().setInterval(kHeldBackMs);
+    HeldBackWindow held;
+    QVERIFY(held.served.ok());
+    CBotTabs& window = held.window;
+    COrbLogin* login = held.login;
     QVERIFY(login->WatchingDescriptor());
     bool watching_in_query = true;
     QTimer::singleShot(0, login, [&] { watching_in_query = login->WatchingDescriptor(); });
@@ -76,11 +57,10 @@ class LoginPageWakeTest : public QObject {
 
   // The same page without the descriptor: nothing moves until the timer.
   void withoutTheDescriptorTheTimerIsAwaited() {
-    ServedWorld served;
-    QVERIFY(served.ok());
-    CBotTabs window;
-    COrbLogin* login = window.Login();
-    login->PumpTimer().setInterval(kHeldBackMs);
+    HeldBackWindow held;
+    QVERIFY(held.served.ok());
+    CBotTabs& window = held.window;
+    COrbLogin* login = held.login;
     login->SetDescriptorWake(false);
     QVERIFY(!login->WatchingDescriptor());
     login->Button(1006)->click();

@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "app/session.h"
+#include "recorded_boxes.h"
 #include "sdk/sdk.h"
+#include "served_world.h"
 #include "support/scratch_directory.h"
 #include "support/test_server.h"
 #include "ui/bot_tabs.h"
@@ -26,13 +28,6 @@
 using namespace orbilo;
 
 namespace {
-
-struct RecordedBoxes : MessageBoxes {
-  void Show(QWidget*, const QString& caption, const QString& text, QMessageBox::Icon) override {
-    shown.append(caption + "|" + text);
-  }
-  QStringList shown;
-};
 
 // A version server that reads the query and answers "+" only after
 // delay_ms, on a thread of its own; answered() tells whether it has yet.
@@ -95,27 +90,6 @@ struct PaintLog : QObject {
  private:
   QLabel* label_;
   const SlowVersionServer* server_;
-};
-
-// The servers stepped on a thread of their own, and an orbilo.ini in a
-// scratch directory that logs in to them with the given password (and asks
-// the version server at version_port, when given).
-class ServedWorld {
- public:
-  ServedWorld(int crowd, const char* password, int version_port = 0)
-      : test_([crowd](ServerConfig* config) { config->worlds[0].crowd = crowd; }) {
-    IniPath = scratch_.path("orbilo.ini");
-    std::ofstream(IniPath) << "[Main]\nName=Ball\nCitizen=1\nPassword=" << password
-                           << "\nWorld=demo\n[universe]\nhost=127.0.0.1\nport="
-                           << test_.universe_port() << "\n[version]\nhost=127.0.0.1\nport="
-                           << (version_port != 0 ? version_port : test_.version_port()) << "\n";
-  }
-  bool ok() const { return test_.create_error == 0; }
-
- private:
-  server_testing::TestServer test_;
-  server_testing::Serving serving_{test_};
-  ScratchDirectory scratch_;
 };
 
 }  // namespace
