@@ -88,9 +88,12 @@ std::vector<double> bring_in_and_kick(const Login& login, scripted::Server& univ
   return times(link, kicks);
 }
 
-Figures figures(std::vector<double> times) {
+std::optional<std::vector<Figure>> figures(std::vector<double> times, const Kicks& kicks,
+                                           const std::string& name) {
+  if (times.empty() || times.size() != static_cast<std::size_t>(kicks.count)) return {};
   std::sort(times.begin(), times.end());
-  return {.p50 = times[times.size() / 2], .p99 = times[times.size() * 99 / 100]};
+  return std::vector<Figure>{{name + "_p50", times[times.size() / 2]},
+                             {name + "_p99", times[times.size() * 99 / 100]}};
 }
 
 }  // namespace kick

@@ -3,6 +3,7 @@
 // kicks the ball and each kick is timed until the bot's new state arrives.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,13 +50,16 @@ std::vector<double> times(scripted::Link& link, const Kicks& kicks);
 std::vector<double> bring_in_and_kick(const Login& login, scripted::Server& universe,
                                       scripted::Server& world, const Kicks& kicks);
 
-struct Figures {
-  double p50 = 0;
-  double p99 = 0;
+// A figure's name and value.
+struct Figure {
+  std::string name;
+  double value = 0;
 };
 
-// The median and the 99th percentile of non-empty times.
-Figures figures(std::vector<double> times);
+// The median and the 99th percentile of times, named name_p50 and
+// name_p99; none when the bot answered fewer than kicks.count kicks.
+std::optional<std::vector<Figure>> figures(std::vector<double> times, const Kicks& kicks,
+                                           const std::string& name);
 
 }  // namespace kick
 
