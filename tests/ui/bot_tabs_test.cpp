@@ -20,12 +20,7 @@ class BotTabsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    QVERIFY(scratch_.ok());
-    IniPath = scratch_.path("orbilo.ini");
-    api_init(ORBILO_SDK_BUILD);
-    MessageBoxes::Replace(&boxes_);
-  }
+  void init() { QVERIFY(start_with_boxes(scratch_, &boxes_)); }
   void cleanup() { MessageBoxes::Replace(nullptr); }
 
   void pagesAndButtons() {

@@ -42,13 +42,7 @@ class LoginPageTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    QVERIFY(scratch_.ok());
-    IniPath = scratch_.path("orbilo.ini");
-    api_init(ORBILO_SDK_BUILD);
-    boxes_.shown.clear();
-    MessageBoxes::Replace(&boxes_);
-  }
+  void init() { QVERIFY(start_with_boxes(scratch_, &boxes_)); }
   void cleanup() { MessageBoxes::Replace(nullptr); }
 
   void highBytesSurviveARun() {
