@@ -36,6 +36,11 @@ int hex_decode(const std::uint8_t* text, int length, std::uint8_t* bytes) {
   return count;
 }
 
+}  // namespace
+
+// The session's own handlers, beside the table that names them all.
+namespace world_handlers {
+
 // Message 1: the world's attributes, which complete the world entry.
 void world_attributes(Instance* instance, Stream* stream) {
   AttributeStore* attributes = instance->attributes;
@@ -159,6 +164,8 @@ void avatar_change(Instance* instance, Stream* stream) {
   event_fire(instance, EVENT_AVATAR_CHANGE);
 }
 
+namespace {
+
 // Messages 5, 12 and 18: chat of kind 1, 0 and 2. Chat from a session that
 // is not in the name table is dropped.
 void chat(Instance* instance, Stream* stream, int kind) {
@@ -175,6 +182,8 @@ void chat(Instance* instance, Stream* stream, int kind) {
   attribute_set_int(attributes, ATTR_CHAT_TYPE, kind);
   event_fire(instance, EVENT_CHAT);
 }
+
+}  // namespace
 
 void chat_said(Instance* instance, Stream* stream) {
   chat(instance, stream, 1);
@@ -217,30 +226,66 @@ void cipher_keys(Instance*, Stream* stream) {
   cipher_keys_receive(stream);
 }
 
+}  // namespace world_handlers
+
+namespace {
+
+// Every world message with a handler, by id. A handler that ends the world
+// link leaves nothing more to read.
 constexpr WorldHandlerEntry kHandlers[] = {
-    {from_world::kAttributes, world_attributes, false},
-    {from_world::kAvatarAdd, avatar_add, false},
-    {from_world::kAvatarDelete, avatar_delete, false},
-    {from_world::kAvatarChange, avatar_change, false},
-    {from_world::kChatSaid, chat_said, false},
-    {from_world::kEjected, ejected, true},
-    {from_world::kDisconnect465, disconnect_465, true},
-    {from_world::kDropLinks, drop_both_links, true},
-    {from_world::kChatBroadcast, chat_broadcast, false},
-    {from_world::kNotWelcome, not_welcome, true},
-    {from_world::kKeepAlive, keep_alive_answer, false},
-    {from_world::kCipherKeys, cipher_keys, false},
-    {from_world::kChatWhispered, chat_whispered, false},
-    {from_world::kDisconnect489, disconnect_489, true},
-    {from_world::kDisconnect92, disconnect_92, true},
+    {from_world::kRequestResult, world_handlers::request_result, false},
+    {from_world::kAttributes, world_handlers::world_attributes, false},
+    {from_world::kAvatarAdd, world_handlers::avatar_add, false},
+    {from_world::kAvatarDelete, world_handlers::avatar_delete, false},
+    {from_world::kAvatarChange, world_handlers::avatar_change, false},
+    {from_world::kChatSaid, world_handlers::chat_said, false},
+    {from_world::kCellReply, world_handlers::cell_reply, false},
+    {from_world::kObjectAdd, world_handlers::object_add, false},
+    {from_world::kObjectDelete, world_handlers::object_delete, false},
+    {from_world::kEjected, world_handlers::ejected, true},
+    {from_world::kDisconnect465, world_handlers::disconnect_465, true},
+    {from_world::kDropLinks, world_handlers::drop_both_links, true},
+    {from_world::kChatBroadcast, world_handlers::chat_broadcast, false},
+    {from_world::kReplyKind0, world_handlers::reply_kind_0, false},
+    {from_world::kNotWelcome, world_handlers::not_welcome, true},
+    {from_world::kReplyKind1, world_handlers::reply_kind_1, false},
+    {from_world::kKeepAlive, world_handlers::keep_alive_answer, false},
+    {from_world::kCipherKeys, world_handlers::cipher_keys, false},
+    {from_world::kChatWhispered, world_handlers::chat_whispered, false},
+    {from_world::kObjectClick19, world_handlers::object_click_19, false},
+    {from_world::kObjectClick20, world_handlers::object_click_20, false},
+    {from_world::kAvatarAct21, world_handlers::message_21, false},
+    {from_world::kAvatarAddress22, world_handlers::message_22, false},
+    {from_world::kAvatarTexts23, world_handlers::message_23, false},
+    {from_world::kLocation24, world_handlers::message_24, false},
+    {from_world::kEntry25, world_handlers::message_25, false},
+    {from_world::kEntry26, world_handlers::message_26, false},
+    {from_world::kWorldBuild, world_handlers::world_build, false},
+    {from_world::kEntity28, world_handlers::message_28, false},
+    {from_world::kEntity29, world_handlers::message_29, false},
+    {from_world::kEntityList30, world_handlers::list_entries, false},
+    {from_world::kEntityFlag31, world_handlers::message_31, false},
+    {from_world::kEntity32, world_handlers::message_32, false},
+    {from_world::kReply33, world_handlers::message_33, false},
+    {from_world::kReplyValue34, world_handlers::message_34, false},
+    {from_world::kReply35, world_handlers::message_35, false},
+    {from_world::kDisconnect489, world_handlers::disconnect_489, true},
+    {from_world::kReply37, world_handlers::message_37, false},
+    {from_world::kItem41, world_handlers::message_41, false},
+    {from_world::kNodePage, world_handlers::node_page, false},
+    {from_world::kNotice43, world_handlers::message_43, false},
+    {from_world::kPage44, world_handlers::message_44, false},
+    {from_world::kDisconnect92, world_handlers::disconnect_92, true},
+    {from_world::kNodePages, world_handlers::node_pages, false},
+    {from_world::kReply47, world_handlers::message_47, false},
+    {from_world::kNode48, world_handlers::message_48, false},
 };
 
 const WorldHandlerEntry* handler_of(int id) {
-  const WorldHandlerEntry* entry = world_handler_find(kHandlers, id);
-  if (entry == nullptr) entry = world_object_handler(id);
-  if (entry == nullptr) entry = world_reply_handler(id);
-  if (entry == nullptr) entry = world_node_handler(id);
-  return entry;
+  for (const WorldHandlerEntry& entry : kHandlers) {
+    if (entry.id == id) return &entry;
+  }
+  return nullptr;
 }
 
 }  // namespace

@@ -10,10 +10,14 @@
 
 namespace orbilo {
 
+namespace world_handlers {
+
 namespace {
 
 constexpr int kNodeCells = 64;
 constexpr int kUniformSize = 4;  // a uniform second array fills every cell at this size
+
+}  // namespace
 
 // Message 30: list entries, one event each.
 void list_entries(Instance* instance, Stream* stream) {
@@ -54,6 +58,8 @@ void list_entries(Instance* instance, Stream* stream) {
   }
   stream_receive(stream, FIELD_END);
 }
+
+namespace {
 
 // One node record: two values, a size, and two arrays that arrive whole or
 // as one value for every cell. false when it could not be read; the whole
@@ -104,6 +110,8 @@ void page_store(AttributeStore* attributes, std::uint16_t x, std::uint16_t z) {
   attribute_set_int(attributes, ATTR_PAGE_X, static_cast<std::int16_t>(x));
   attribute_set_int(attributes, ATTR_PAGE_Z, static_cast<std::int16_t>(z));
 }
+
+}  // namespace
 
 // Message 42: one page of nodes, between a beginning and an end event.
 void node_page(Instance* instance, Stream* stream) {
@@ -163,16 +171,6 @@ void node_pages(Instance* instance, Stream* stream) {
   callback_fire(instance, CALLBACK_WORLD_46, result);
 }
 
-constexpr WorldHandlerEntry kNodes[] = {
-    {from_world::kEntityList30, list_entries, false},
-    {from_world::kNodePage, node_page, false},
-    {from_world::kNodePages, node_pages, false},
-};
-
-}  // namespace
-
-const WorldHandlerEntry* world_node_handler(int id) {
-  return world_handler_find(kNodes, id);
-}
+}  // namespace world_handlers
 
 }  // namespace orbilo

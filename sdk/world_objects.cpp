@@ -8,6 +8,8 @@
 
 namespace orbilo {
 
+namespace world_handlers {
+
 namespace {
 
 constexpr int kCellSize = 1000;  // an object's x and z are offsets in its cell
@@ -52,6 +54,8 @@ void object_store(AttributeStore* attributes, const Object& object, int cell_x, 
 bool outside(int cell, int bound) {
   return cell < -bound || cell > bound;
 }
+
+}  // namespace
 
 // Message 6: the objects of one cell. Cells outside the bound are dropped.
 void cell_reply(Instance* instance, Stream* stream) {
@@ -144,6 +148,8 @@ void object_delete(Instance* instance, Stream* stream) {
   event_fire(instance, EVENT_OBJECT_DELETE);
 }
 
+namespace {
+
 // Messages 19 and 20: an avatar clicked an object (19 carries the object's
 // fields from tilted builds on).
 void object_click(Instance* instance, Stream* stream, bool with_object, int event) {
@@ -178,6 +184,8 @@ void object_click(Instance* instance, Stream* stream, bool with_object, int even
   event_fire(instance, event);
 }
 
+}  // namespace
+
 void object_click_19(Instance* instance, Stream* stream) {
   object_click(instance, stream, true, EVENT_WORLD_19);
 }
@@ -185,18 +193,6 @@ void object_click_20(Instance* instance, Stream* stream) {
   object_click(instance, stream, false, EVENT_WORLD_20);
 }
 
-constexpr WorldHandlerEntry kObjects[] = {
-    {from_world::kCellReply, cell_reply, false},
-    {from_world::kObjectAdd, object_add, false},
-    {from_world::kObjectDelete, object_delete, false},
-    {from_world::kObjectClick19, object_click_19, false},
-    {from_world::kObjectClick20, object_click_20, false},
-};
-
-}  // namespace
-
-const WorldHandlerEntry* world_object_handler(int id) {
-  return world_handler_find(kObjects, id);
-}
+}  // namespace world_handlers
 
 }  // namespace orbilo

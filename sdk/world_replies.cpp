@@ -8,9 +8,51 @@
 
 namespace orbilo {
 
+namespace world_handlers {
+
 namespace {
 
 constexpr int kRequestResultBase = 200;
+
+// Messages 13 and 15: a reply of one kind or the other.
+void reply_kind(Instance* instance, Stream* stream, int kind) {
+  if (stream_receive(stream, FIELD_END) != 0) return;
+  attribute_set_int(instance->attributes, ATTR_WORLD_REPLY_KIND, kind);
+  callback_fire(instance, CALLBACK_WORLD_13_15, 0);
+}
+
+// The kind and value of an entry: a kind byte from build 39 on, then a long
+// for kinds other than 0, raw bytes for kind 0.
+void entry_read(Instance* instance, Stream* stream, std::uint8_t* kind, std::uint32_t* value) {
+  *kind = 0;
+  if (instance->world_build >= kWorldBuildEntryKind)
+    stream_receive(stream, FIELD_BYTE, kind, FIELD_STATUS);
+  if (*kind != 0) {
+    stream_receive(stream, FIELD_LONG, value, FIELD_STATUS);
+  } else {
+    stream_receive(stream, FIELD_RAW4, value, FIELD_STATUS);
+  }
+}
+
+// Messages 29 and 34: a result and a number for one attribute.
+void result_and_number(Instance* instance, Stream* stream, int attribute, int callback) {
+  std::uint8_t result = 0;
+  std::int32_t value = 0;
+  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_LONG, &value, FIELD_END) != 0) return;
+  attribute_set_int(instance->attributes, attribute, value);
+  instance->last_world_result = result;
+  callback_fire(instance, callback, result);
+}
+
+// Messages 33, 35, 37 and 47: a result and nothing else.
+void result_only(Instance* instance, Stream* stream, int callback) {
+  std::uint8_t result = 0;
+  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_END) != 0) return;
+  instance->last_world_result = result;
+  callback_fire(instance, callback, result);
+}
+
+}  // namespace
 
 // Message 0: the result of a request, with the object it made.
 void request_result(Instance* instance, Stream* stream) {
@@ -22,12 +64,7 @@ void request_result(Instance* instance, Stream* stream) {
   callback_fire(instance, CALLBACK_WORLD_0, instance->last_world_request_result);
 }
 
-// Messages 13 and 15: a reply of one kind or the other.
-void reply_kind(Instance* instance, Stream* stream, int kind) {
-  if (stream_receive(stream, FIELD_END) != 0) return;
-  attribute_set_int(instance->attributes, ATTR_WORLD_REPLY_KIND, kind);
-  callback_fire(instance, CALLBACK_WORLD_13_15, 0);
-}
+// Messages 13 and 15.
 void reply_kind_0(Instance* instance, Stream* stream) {
   reply_kind(instance, stream, 0);
 }
@@ -104,19 +141,6 @@ void message_24(Instance* instance, Stream* stream) {
   event_fire(instance, EVENT_WORLD_24);
 }
 
-// The kind and value of an entry: a kind byte from build 39 on, then a long
-// for kinds other than 0, raw bytes for kind 0.
-void entry_read(Instance* instance, Stream* stream, std::uint8_t* kind, std::uint32_t* value) {
-  *kind = 0;
-  if (instance->world_build >= kWorldBuildEntryKind)
-    stream_receive(stream, FIELD_BYTE, kind, FIELD_STATUS);
-  if (*kind != 0) {
-    stream_receive(stream, FIELD_LONG, value, FIELD_STATUS);
-  } else {
-    stream_receive(stream, FIELD_RAW4, value, FIELD_STATUS);
-  }
-}
-
 void message_25(Instance* instance, Stream* stream) {
   std::uint8_t kind = 0, result = 0;
   std::uint32_t value = 0;
@@ -178,16 +202,6 @@ void message_28(Instance* instance, Stream* stream) {
   callback_fire(instance, CALLBACK_WORLD_28_29, result);
 }
 
-// Messages 29 and 34: a result and a number for one attribute.
-void result_and_number(Instance* instance, Stream* stream, int attribute, int callback) {
-  std::uint8_t result = 0;
-  std::int32_t value = 0;
-  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_LONG, &value, FIELD_END) != 0) return;
-  attribute_set_int(instance->attributes, attribute, value);
-  instance->last_world_result = result;
-  callback_fire(instance, callback, result);
-}
-
 void message_29(Instance* instance, Stream* stream) {
   result_and_number(instance, stream, ATTR_ENTITY_ID, CALLBACK_WORLD_28_29);
 }
@@ -208,13 +222,6 @@ void message_32(Instance* instance, Stream* stream) {
   event_fire(instance, EVENT_WORLD_32);
 }
 
-// Messages 33, 35, 37 and 47: a result and nothing else.
-void result_only(Instance* instance, Stream* stream, int callback) {
-  std::uint8_t result = 0;
-  if (stream_receive(stream, FIELD_BYTE, &result, FIELD_END) != 0) return;
-  instance->last_world_result = result;
-  callback_fire(instance, callback, result);
-}
 void message_33(Instance* instance, Stream* stream) {
   result_only(instance, stream, CALLBACK_WORLD_33);
 }
@@ -290,36 +297,6 @@ void message_48(Instance* instance, Stream* stream) {
   callback_fire(instance, CALLBACK_WORLD_48, result);
 }
 
-constexpr WorldHandlerEntry kReplies[] = {
-    {from_world::kRequestResult, request_result, false},
-    {from_world::kReplyKind0, reply_kind_0, false},
-    {from_world::kReplyKind1, reply_kind_1, false},
-    {from_world::kAvatarAct21, message_21, false},
-    {from_world::kAvatarAddress22, message_22, false},
-    {from_world::kAvatarTexts23, message_23, false},
-    {from_world::kLocation24, message_24, false},
-    {from_world::kEntry25, message_25, false},
-    {from_world::kEntry26, message_26, false},
-    {from_world::kWorldBuild, world_build, false},
-    {from_world::kEntity28, message_28, false},
-    {from_world::kEntity29, message_29, false},
-    {from_world::kEntityFlag31, message_31, false},
-    {from_world::kEntity32, message_32, false},
-    {from_world::kReply33, message_33, false},
-    {from_world::kReplyValue34, message_34, false},
-    {from_world::kReply35, message_35, false},
-    {from_world::kReply37, message_37, false},
-    {from_world::kItem41, message_41, false},
-    {from_world::kNotice43, message_43, false},
-    {from_world::kPage44, message_44, false},
-    {from_world::kReply47, message_47, false},
-    {from_world::kNode48, message_48, false},
-};
-
-}  // namespace
-
-const WorldHandlerEntry* world_reply_handler(int id) {
-  return world_handler_find(kReplies, id);
-}
+}  // namespace world_handlers
 
 }  // namespace orbilo
