@@ -20,7 +20,8 @@
 
 namespace orbilo {
 
-namespace {
+// The session's own handlers, beside the table that names them all.
+namespace universe_handlers {
 
 // Message 0: the world lookup reply for the world being entered.
 void world_lookup_reply(Instance* instance, Stream* stream, int) {
@@ -127,6 +128,8 @@ void login_reply(Instance* instance, Stream* stream, int remaining) {
   callback_fire(instance, CALLBACK_LOGIN, result);
 }
 
+namespace {
+
 // One universe setting: the build and setting 9 are numbers of their own.
 void universe_setting_apply(Instance* instance, int key, const char* value) {
   AttributeStore* attributes = instance->attributes;
@@ -145,6 +148,8 @@ void citizen_setting_apply(Instance* instance, int key, const char* value) {
   int target = citizen_setting_attribute(key);
   if (target >= 0) attribute_set_from_text(instance->attributes, target, value);
 }
+
+}  // namespace
 
 // Message 21: the universe's attributes.
 void universe_attributes(Instance* instance, Stream* stream, int remaining) {
@@ -185,21 +190,48 @@ void session_renumber(Instance* instance, Stream* stream, int) {
   if (instance->world_stream != nullptr) world_reconnect_schedule(instance);
 }
 
+}  // namespace universe_handlers
+
+namespace {
+
+// Every universe message with a handler, by id.
 constexpr UniverseHandlerEntry kHandlers[] = {
-    {from_universe::kWorldReply, world_lookup_reply},
-    {from_universe::kRedirect, redirect},
-    {from_universe::kLoginReply, login_reply},
-    {from_universe::kAttributes, universe_attributes},
-    {from_universe::kCipherKeys, cipher_keys},
-    {from_universe::kCitizenRecord, citizen_record},
-    {from_universe::kRenumber, session_renumber},
+    {from_universe::kWorldReply, universe_handlers::world_lookup_reply},
+    {from_universe::kReply1, universe_handlers::reply_1},
+    {from_universe::kReply4, universe_handlers::reply_4},
+    {from_universe::kAcknowledgeRequest, universe_handlers::message_9},
+    {from_universe::kNotice10, universe_handlers::message_10},
+    {from_universe::kReply11, universe_handlers::reply_11},
+    {from_universe::kWorldList, universe_handlers::world_list},
+    {from_universe::kEntries15, universe_handlers::message_15},
+    {from_universe::kNotice16, universe_handlers::message_16},
+    {from_universe::kReply17, universe_handlers::message_17},
+    {from_universe::kRedirect, universe_handlers::redirect},
+    {from_universe::kReply19, universe_handlers::message_19},
+    {from_universe::kLoginReply, universe_handlers::login_reply},
+    {from_universe::kAttributes, universe_handlers::universe_attributes},
+    {from_universe::kCipherKeys, universe_handlers::cipher_keys},
+    {from_universe::kRecord23, universe_handlers::message_23},
+    {from_universe::kRecordText24, universe_handlers::message_24},
+    {from_universe::kCitizenRecord, universe_handlers::citizen_record},
+    {from_universe::kCitizenNumber26, universe_handlers::message_26},
+    {from_universe::kRenumber, universe_handlers::session_renumber},
+    {from_universe::kNotice28, universe_handlers::message_28},
+    {from_universe::kReply29, universe_handlers::reply_29},
+    {from_universe::kEntry30, universe_handlers::message_30},
+    {from_universe::kReply31, universe_handlers::reply_31},
+    {from_universe::kKeepAlive, universe_handlers::nothing},
+    {from_universe::kWorldListPage, universe_handlers::world_list_page},
+    {from_universe::kReply41, universe_handlers::message_41},
+    {from_universe::kIgnored42, universe_handlers::nothing},
+    {from_universe::kEvent43, universe_handlers::message_43},
 };
 
 UniverseHandler handler_of(int id) {
   for (const UniverseHandlerEntry& entry : kHandlers) {
     if (entry.id == id) return entry.handler;
   }
-  return universe_reply_handler(id);
+  return nullptr;
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 namespace orbilo {
 
+namespace universe_handlers {
+
 namespace {
 
 // true while the handler may go on reading: the instance lives and its
@@ -27,6 +29,30 @@ void end_then_callback(Instance* instance, Stream* stream, int callback) {
   callback_fire(instance, callback, instance->last_universe_result);
 }
 
+void acknowledge(Stream* stream) {
+  stream_send(stream, FIELD_BEGIN, to_universe::kAcknowledge, FIELD_END);
+}
+
+// One world of a list, reported when anyone listens: false when the handler
+// ended the reading of this message.
+bool report_world(Instance* instance, Stream* stream, const char* name, int status, int users) {
+  if (!event_installed(EVENT_WORLD_LIST)) return true;
+  attribute_set_string(instance->attributes, ATTR_WORLD_LIST_NAME, name);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_STATUS, status);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_USERS, users);
+  event_fire(instance, EVENT_WORLD_LIST);
+  return still_reading(instance, stream);
+}
+
+// The end of a list or of one of its pages, saying whether more follow.
+void finish_world_list(Instance* instance, Stream* stream, int more) {
+  stream_receive(stream, FIELD_END);
+  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_MORE, more);
+  callback_fire(instance, CALLBACK_WORLD_LIST, instance->last_universe_result);
+}
+
+}  // namespace
+
 void reply_1(Instance* instance, Stream* stream, int) {
   end_then_callback(instance, stream, CALLBACK_UNIVERSE_1);
 }
@@ -41,10 +67,6 @@ void reply_29(Instance* instance, Stream* stream, int) {
 }
 void reply_31(Instance* instance, Stream* stream, int) {
   end_then_callback(instance, stream, CALLBACK_UNIVERSE_31);
-}
-
-void acknowledge(Stream* stream) {
-  stream_send(stream, FIELD_BEGIN, to_universe::kAcknowledge, FIELD_END);
 }
 
 // Message 9: asks for an acknowledgement.
@@ -66,24 +88,6 @@ void message_10(Instance* instance, Stream* stream, int) {
   }
   event_fire(instance, EVENT_UNIVERSE_10);
   if (flag != 0 && still_reading(instance, stream)) acknowledge(stream);
-}
-
-// One world of a list, reported when anyone listens: false when the handler
-// ended the reading of this message.
-bool report_world(Instance* instance, Stream* stream, const char* name, int status, int users) {
-  if (!event_installed(EVENT_WORLD_LIST)) return true;
-  attribute_set_string(instance->attributes, ATTR_WORLD_LIST_NAME, name);
-  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_STATUS, status);
-  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_USERS, users);
-  event_fire(instance, EVENT_WORLD_LIST);
-  return still_reading(instance, stream);
-}
-
-// The end of a list or of one of its pages, saying whether more follow.
-void finish_world_list(Instance* instance, Stream* stream, int more) {
-  stream_receive(stream, FIELD_END);
-  attribute_set_int(instance->attributes, ATTR_WORLD_LIST_MORE, more);
-  callback_fire(instance, CALLBACK_WORLD_LIST, instance->last_universe_result);
 }
 
 // Message 14: a world list, one entry after another to its end.
@@ -282,38 +286,6 @@ void message_43(Instance* instance, Stream* stream, int) {
   if (still_reading(instance, stream)) stream_receive(stream, FIELD_END);
 }
 
-constexpr UniverseHandlerEntry kReplies[] = {
-    {from_universe::kReply1, reply_1},
-    {from_universe::kReply4, reply_4},
-    {from_universe::kAcknowledgeRequest, message_9},
-    {from_universe::kNotice10, message_10},
-    {from_universe::kReply11, reply_11},
-    {from_universe::kWorldList, world_list},
-    {from_universe::kEntries15, message_15},
-    {from_universe::kNotice16, message_16},
-    {from_universe::kReply17, message_17},
-    {from_universe::kReply19, message_19},
-    {from_universe::kRecord23, message_23},
-    {from_universe::kRecordText24, message_24},
-    {from_universe::kCitizenNumber26, message_26},
-    {from_universe::kNotice28, message_28},
-    {from_universe::kReply29, reply_29},
-    {from_universe::kEntry30, message_30},
-    {from_universe::kReply31, reply_31},
-    {from_universe::kKeepAlive, nothing},
-    {from_universe::kWorldListPage, world_list_page},
-    {from_universe::kReply41, message_41},
-    {from_universe::kIgnored42, nothing},
-    {from_universe::kEvent43, message_43},
-};
-
-}  // namespace
-
-UniverseHandler universe_reply_handler(int id) {
-  for (const UniverseHandlerEntry& entry : kReplies) {
-    if (entry.id == id) return entry.handler;
-  }
-  return nullptr;
-}
+}  // namespace universe_handlers
 
 }  // namespace orbilo
