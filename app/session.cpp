@@ -53,6 +53,25 @@ void world_disconnect() {
 void world_attributes() {
   if (LoginPage* at = page_of_instance()) at->OnWorldAttributes();
 }
+void avatar_add() {
+  if (LoginPage* at = page_of_instance()) at->OnAvatarArrived();
+}
+void avatar_delete() {
+  if (LoginPage* at = page_of_instance()) at->OnAvatarLeft();
+}
+// The kick rule runs for every avatar change, as it always has; the page's
+// map follows when there is a page.
+void avatar_change() {
+  if (LoginPage* at = page_of_instance()) {
+    at->OnAvatarMoved();
+  } else {
+    OnAvatarChange();
+  }
+}
+
+const char* text_or_empty(const char* text) {
+  return text != nullptr ? text : "";
+}
 
 }  // namespace
 
@@ -71,6 +90,7 @@ void LoginPage::Init() {
   if (IniPath.empty()) IniPath = settings_path();
   settings_readable_ = settings_load(IniPath, &fields_, &servers_);
   view_->FillControls(login_fields_texts(fields_));
+  FollowHome();
   UniverseHost = servers_.UniverseHost;
   UniversePort = servers_.UniversePort;
 }
@@ -93,6 +113,52 @@ void LoginPage::ReadFields() {
   if (!login_fields_read(view_->ReadControls(), &fields_, &message)) {
     view_->MessageBox(true, view_->ApplicationName(), message, BoxIcon::kWarning);
   }
+  FollowHome();
+}
+
+void LoginPage::SeeAvatar() {
+  map_.AvatarSeen(api_int(ATTR_AVATAR_SESSION), {text_or_empty(api_string(ATTR_AVATAR_NAME)),
+                                                 {api_int(ATTR_AVATAR_X), api_int(ATTR_AVATAR_Z)},
+                                                 api_int(ATTR_AVATAR_Y),
+                                                 api_int(ATTR_AVATAR_YAW)});
+}
+
+void LoginPage::FollowBall() {
+  map_.SetBall({api_int(ATTR_MY_X), api_int(ATTR_MY_Z)}, api_int(ATTR_MY_YAW));
+  view_->MapChanged();
+}
+
+void LoginPage::FollowHome() {
+  Location home = ParseLocation(fields_.CenterCoords);
+  map_.SetHome({home.x, home.z});
+  view_->MapChanged();
+}
+
+void LoginPage::ForgetAvatars() {
+  map_.ClearAvatars();
+  view_->MapChanged();
+}
+
+void LoginPage::OnAvatarArrived() {
+  SeeAvatar();
+  view_->MapChanged();
+}
+
+void LoginPage::OnAvatarLeft() {
+  map_.AvatarLeft(api_int(ATTR_AVATAR_SESSION));
+  view_->MapChanged();
+}
+
+void LoginPage::OnAvatarMoved() {
+  SeeAvatar();
+  MapPoint before{api_int(ATTR_MY_X), api_int(ATTR_MY_Z)};
+  OnAvatarChange();
+  MapPoint after{api_int(ATTR_MY_X), api_int(ATTR_MY_Z)};
+  if (after != before) {
+    map_.Kick(before, after, WorldMap::Clock::now());
+    map_.SetBall(after, api_int(ATTR_MY_YAW));
+  }
+  view_->MapChanged();
 }
 
 void LoginPage::Log(const std::string& text) {
@@ -116,10 +182,16 @@ void LoginPage::OnLogin() {
   OwnerQuery = fields_.Name + " owner";
   VersionQuery = fields_.Name + " version";
   api_event_set(EVENT_CHAT, OnChat);
-  api_event_set(EVENT_AVATAR_CHANGE, OnAvatarChange);
+  api_event_set(EVENT_AVATAR_CHANGE, avatar_change);
+  // Arrivals and departures ask the world for nothing that the avatar
+  // changes and the chat have not asked for already: the event mask stays.
+  api_event_set(EVENT_AVATAR_ADD, avatar_add);
+  api_event_set(EVENT_AVATAR_DELETE, avatar_delete);
   api_event_set(EVENT_WORLD_DISCONNECT, world_disconnect);
   api_event_set(EVENT_WORLD_ATTRIBUTES, world_attributes);
   world_lost_ = false;
+  map_.ClearBall();
+  ForgetAvatars();
   if (fields_.World.empty()) {
     view_->EnableLoginControls(true);
     view_->MessageBox(true, kShortCaption, "You must input a world.", BoxIcon::kError);
@@ -199,6 +271,7 @@ void LoginPage::OnOwnerLookup(int rc) {
 
 void LoginPage::OnWorldDisconnect() {
   world_lost_ = true;
+  ForgetAvatars();  // the world tells of those still there once the bot is back
   Report(with_reason("Orbilo has lost its world connection (reason: %s).",
                      api_int(ATTR_DISCONNECT_REASON)));
 }
@@ -215,11 +288,14 @@ void LoginPage::OnEnterResult(int rc) {
     Log(text);
     view_->SetStatus(text);
     api_destroy();
+    map_.ClearBall();
+    ForgetAvatars();
     view_->EnableLoginControls(true);
     view_->MessageBox(false, kProgramCaption, text, BoxIcon::kError);
     return;
   }
   GoToLocation(LoginLocation, LoginAvatar);
+  FollowBall();
   Report("Orbilo has successfully entered the world.");
   Report("Orbilo is now running.");
   Running = 1;
@@ -229,6 +305,7 @@ void LoginPage::OnEnterResult(int rc) {
 
 void LoginPage::PlaceAtHome(bool report_success) {
   int rc = GoToLocation(fields_.CenterCoords, fields_.Avatar);
+  FollowBall();
   if (rc != 0) {
     std::string text = with_reason("Unable to change state (reason: %s).", rc);
     Report(text);
@@ -266,6 +343,7 @@ void LoginPage::OnApply() {
     api_callback_set(CALLBACK_ENTER, nullptr);
     api_callback_set(CALLBACK_ENTER, world_change_result);
     world_lost_ = false;  // the entry reports itself
+    ForgetAvatars();      // the bot leaves its world first
     api_enter(fields_.World.c_str());
   }
   view_->SetModified(false);

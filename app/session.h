@@ -11,6 +11,7 @@
 #include "build.h"
 #include "settings.h"
 #include "view.h"
+#include "world_map.h"
 
 // The session's globals, alive for the whole run.
 extern int Running;                // the bot is in its world
@@ -61,10 +62,19 @@ class LoginPage {
   void OnWorldDisconnect();
   // EVENT_WORLD_ATTRIBUTES: after a disconnection, the world is back.
   void OnWorldAttributes();
+  // EVENT_AVATAR_ADD and EVENT_AVATAR_DELETE: the map gains or loses the
+  // avatar.
+  void OnAvatarArrived();
+  void OnAvatarLeft();
+  // EVENT_AVATAR_CHANGE: the map follows the avatar, then the ball's kick
+  // rule runs; a kick goes on the map too.
+  void OnAvatarMoved();
 
   LoginFields& fields() { return fields_; }
   const ServerSettings& servers() const { return servers_; }
   View* view() const { return view_; }
+  // The world around the bot, as the map shows it.
+  const WorldMap& map() const { return map_; }
   // 1 once a failed or refused version check asked the program to end.
   int exit_status() const { return exit_status_; }
   // False when the settings file existed at Init but could not be read; the
@@ -81,8 +91,17 @@ class LoginPage {
   void Log(const std::string& text);
   // "Unable to change state (reason: %s)." when placing the bot fails.
   void PlaceAtHome(bool report_success);
+  // The map's avatar from the avatar attributes of the current event.
+  void SeeAvatar();
+  // The map's ball where the bot's own attributes put it.
+  void FollowBall();
+  // The map's home at the location field.
+  void FollowHome();
+  // Every avatar off the map: the bot left its world or lost the link.
+  void ForgetAvatars();
 
   View* view_;
+  WorldMap map_;
   LoginFields fields_;
   ServerSettings servers_;
   int exit_status_ = 0;

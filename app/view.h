@@ -60,4 +60,9 @@ class View {
   // wait that blocks the front end's thread: a front end with a window
   // repaints it here, and takes no user input. By default nothing happens.
   virtual void ServePainting() {}
+
+  // What the session's world map shows has changed (an avatar came, moved
+  // or left, the ball moved or was kicked): a front end with a map redraws
+  // it when it next may. By default nothing happens.
+  virtual void MapChanged() {}
 };

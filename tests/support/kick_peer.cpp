@@ -51,6 +51,7 @@ scripted::Link bring_in(const Login& login, scripted::Server& universe, scripted
   // The event mask, then the bot's first state at its home (twice: once
   // placed, once re-sent as the world's attributes complete).
   while (auto message = in_world.receive()) {
+    if (login.world_messages != nullptr) login.world_messages->push_back(message->bytes());
     if (message->id != 8) continue;
     while (!in_world.quiet(200)) in_world.receive();
     return in_world;

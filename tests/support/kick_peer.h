@@ -23,6 +23,9 @@ struct Login {
   scripted::Server* version = nullptr;
   // Whether the bot looks up its owner's citizen name before the world.
   bool asks_citizen = true;
+  // When given: what the bot sent on the world link after its login, up to
+  // its first state (id and fields, as the message builders build them).
+  std::vector<scripted::Bytes>* world_messages = nullptr;
 };
 
 // Answers the version query when there is one, logs the bot in
