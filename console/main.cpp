@@ -7,9 +7,11 @@
 //   home         presses Return home, while the bot runs
 //   set KEY=VALUE  changes a setting (the settings file's key names)
 //   apply        presses Apply, once a setting has changed
+//   avatars      lists the avatars the bot sees, one a line: name and location
 //   quit         ends the program as closing the window does
+// SIGTERM and SIGINT end it as quit does, the settings saved.
 //
-//   orbilo-console [-C DIR]
+//   orbilo-console [-C DIR] [--help]
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -29,6 +31,28 @@ volatile sig_atomic_t stopping = 0;
 
 // How long the library may wait before stdin is looked at again.
 constexpr int kStdinCheckMs = 20;
+
+constexpr const char* kUsage = "usage: orbilo-console [-C DIR] [--help]\n";
+
+constexpr const char* kHelp =
+    "Simple Orbilo without a window: the bot logs in at once with the settings of\n"
+    "orbilo.ini in the working directory, and saves them when it ends.\n"
+    "\n"
+    "Options:\n"
+    "  -C DIR          run in DIR, where its orbilo.ini is\n"
+    "  --help          show this text and end\n"
+    "\n"
+    "Commands on standard input, one a line:\n"
+    "  login           press Login again, once it is enabled\n"
+    "  home            press Return home, while the bot runs\n"
+    "  set KEY=VALUE   change a setting: World, CenterCoords, Avatar,\n"
+    "                  DisableBotKicking or ReturnHome (0 or 1)\n"
+    "  apply           press Apply, once a setting has changed\n"
+    "  avatars         list the avatars in view, one a line: name and location\n"
+    "  quit            end, saving the settings, as closing the window does\n"
+    "\n"
+    "SIGTERM and SIGINT end it as quit does. Log lines go to standard output,\n"
+    "status lines and messages to standard error.\n";
 
 void on_signal(int) {
   stopping = 1;
@@ -54,6 +78,11 @@ bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
     } else {
       page.OnReturnHome();
     }
+  } else if (command == "avatars") {
+    for (const auto& by_session : page.map().avatars()) {
+      std::printf("%s\n", AvatarText(by_session.second).c_str());
+    }
+    std::fflush(stdout);
   } else if (command == "apply") {
     if (!view.modified()) {
       std::fprintf(stderr, "apply: nothing to apply\n");
@@ -70,7 +99,7 @@ bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
       page.OnSettingChanged();
     }
   } else {
-    std::fprintf(stderr, "unknown command: %s (login, home, set KEY=VALUE, apply, quit)\n",
+    std::fprintf(stderr, "unknown command: %s (login, home, set KEY=VALUE, apply, avatars, quit)\n",
                  command.c_str());
   }
   std::fflush(stderr);
@@ -81,13 +110,20 @@ bool run_command(const std::string& line, LoginPage& page, ConsoleView& view) {
 
 int main(int argc, char** argv) {
   for (int k = 1; k < argc; ++k) {
+    if (std::strcmp(argv[k], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+  }
+  for (int k = 1; k < argc; ++k) {
     if (std::strcmp(argv[k], "-C") == 0 && k + 1 < argc) {
       if (chdir(argv[++k]) != 0) {
         std::fprintf(stderr, "orbilo-console: cannot change to %s\n", argv[k]);
         return 2;
       }
     } else {
-      std::fprintf(stderr, "usage: orbilo-console [-C DIR]\n");
+      std::fputs(kUsage, stderr);
       return 2;
     }
   }
