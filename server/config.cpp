@@ -105,116 +105,182 @@ bool valid_world_name(const std::string& name) {
   return true;
 }
 
-WorldConfig* find_world(ServerConfig* config, const std::string& name) {
-  for (WorldConfig& world : config->worlds) {
-    if (world.name == name) return &world;
+// The entry of a list whose key member has the value; nullptr when none has.
+template <typename Entry, typename Key>
+Entry* find_entry(std::vector<Entry>* entries, Key Entry::*key, const Key& value) {
+  for (Entry& entry : *entries) {
+    if (entry.*key == value) return &entry;
   }
   return nullptr;
 }
 
-CitizenConfig* find_citizen(ServerConfig* config, std::uint32_t number) {
-  for (CitizenConfig& citizen : config->citizens) {
-    if (citizen.number == number) return &citizen;
+// The same, with an entry of that value added at the end when none has it.
+template <typename Entry, typename Key>
+Entry* find_or_add_entry(std::vector<Entry>* entries, Key Entry::*key, const Key& value) {
+  Entry* found = find_entry(entries, key, value);
+  if (found != nullptr) return found;
+  entries->push_back(Entry{});
+  entries->back().*key = value;
+  return &entries->back();
+}
+
+std::string bad_value(const char* what, const std::string& value) {
+  return std::string("bad ") + what + " \"" + value + "\"";
+}
+
+// A key that takes a whole number within [low, high] into a member of its
+// section; what names the number in the problem with a bad one.
+template <typename Section>
+struct NumberKey {
+  const char* key;
+  int low, high;
+  int Section::*member;
+  const char* what;
+};
+
+constexpr NumberKey<ServerConfig> kServerNumbers[] = {
+    {"max_clients", 1, 1000000, &ServerConfig::max_clients, "client count"},
+    {"max_message", 64, 32765, &ServerConfig::max_message, "message length"},
+    {"crowd_tick", 10, 60000, &ServerConfig::crowd_tick_ms, "tick in ms"},
+    {"crowd_chat", 0, 1000, &ServerConfig::crowd_chat_per_mille, "chance"},
+};
+
+constexpr NumberKey<WorldConfig> kWorldNumbers[] = {
+    {"build", 26, 255, &WorldConfig::build, "world build (26 or more)"},
+    {"crowd", 0, 5000, &WorldConfig::crowd, "crowd size"},
+    {"lookup_value", 0, 65535, &WorldConfig::lookup_value, "number"},
+    {"cell_bound", 0, 65535, &WorldConfig::cell_bound, "number"},
+};
+
+// Sets key when the table has it: true, with the problem (or "") in *problem;
+// false when the key is not one of the table's.
+template <typename Section, std::size_t N>
+bool apply_number_key(const NumberKey<Section> (&table)[N], Section* section,
+                      const std::string& key, const std::string& value, std::string* problem) {
+  for (const NumberKey<Section>& number : table) {
+    if (key != number.key) continue;
+    bool parsed = parse_int(value, number.low, number.high, &(section->*number.member));
+    *problem = parsed ? "" : bad_value(number.what, value);
+    return true;
   }
-  return nullptr;
+  return false;
+}
+
+// The keys of each section, one function a section: each returns the
+// problem, or "" when fine. First a [citizen NUMBER] section.
+std::string apply_citizen_key(CitizenConfig* citizen, const std::string& key,
+                              const std::string& value) {
+  if (key == "name") {
+    citizen->name = trim(value);
+  } else if (key == "password") {
+    citizen->password = value;
+  } else {
+    return "unknown key \"" + key + "\" in a citizen section";
+  }
+  return "";
+}
+
+// The keys of [server].
+std::string apply_server_key(ServerConfig* config, const std::string& key,
+                             const std::string& value) {
+  std::string problem;
+  if (apply_number_key(kServerNumbers, config, key, value, &problem)) return problem;
+  if (key == "login_timeout" || key == "idle_timeout") {
+    int seconds = 0;
+    if (!parse_int(value, 1, 86400, &seconds)) return bad_value("number of seconds", value);
+    (key == "login_timeout" ? config->login_timeout_ms : config->idle_timeout_ms) = seconds * 1000;
+  } else if (key == "seed") {
+    long long seed = 0;
+    if (!parse_number(value, 0, UINT32_MAX, &seed)) return bad_value("seed", value);
+    config->seed = static_cast<std::uint32_t>(seed);
+    config->seed_given = true;
+  } else if (key == "trace" || key == "admin_stdin") {
+    bool& flag = key == "trace" ? config->trace : config->admin_stdin;
+    if (!parse_bool(value, &flag)) return bad_value("yes/no value", value);
+  } else {
+    return "unknown key \"" + key + "\" in [server]";
+  }
+  return "";
+}
+
+// The version service's policy keys of [version].
+std::string apply_policy_key(VersionPolicy* policy, const std::string& key,
+                             const std::string& value) {
+  if (key == "product") {
+    policy->product = trim(value);
+  } else if (key == "accept") {
+    if (!parse_build_list(value, &policy->accepted)) return bad_value("build list", value);
+  } else if (key == "accept_message") {
+    policy->accept_message = trim(value);
+  } else if (key == "other") {
+    if (!parse_refusal(value, &policy->other)) return bad_value("verdict", value);
+  } else if (key.rfind("refuse.", 0) == 0) {
+    int build = 0;
+    VersionRefusal refusal;
+    if (!parse_int(key.substr(7), 0, INT_MAX, &build)) return "bad build in \"" + key + "\"";
+    if (!parse_refusal(value, &refusal)) return bad_value("verdict", value);
+    policy->refused[build] = refusal;
+  } else {
+    return "unknown key \"" + key + "\" in [version]";
+  }
+  return "";
+}
+
+// The keys of [universe] and [version]: both listen, and the version service
+// has its policy.
+std::string apply_service_key(ServerConfig* config, const std::string& section,
+                              const std::string& key, const std::string& value) {
+  bool is_universe = section == "universe";
+  if (key == "listen") {
+    bool& enabled = is_universe ? config->universe_enabled : config->version_enabled;
+    std::string& address = is_universe ? config->universe_address : config->version_address;
+    int& port = is_universe ? config->universe_port : config->version_port;
+    if (lower_case(trim(value)) == "off") {
+      enabled = false;
+    } else if (config_split_address(trim(value), &address, &port)) {
+      enabled = true;
+    } else {
+      return bad_value("address", value);
+    }
+  } else if (is_universe && key == "build") {
+    if (!parse_int(value, 1, 255, &config->universe_build)) return bad_value("build", value);
+  } else if (!is_universe) {
+    return apply_policy_key(&config->version_policy, key, value);
+  } else {
+    return "unknown key \"" + key + "\" in [" + section + "]";
+  }
+  return "";
+}
+
+// The keys of a [world NAME] section.
+std::string apply_world_key(WorldConfig* world, const std::string& key, const std::string& value) {
+  std::string problem;
+  if (apply_number_key(kWorldNumbers, world, key, value, &problem)) return problem;
+  if (key == "listen") {
+    if (!config_split_address(trim(value), &world->listen_address, &world->port))
+      return bad_value("address", value);
+  } else if (key == "address") {
+    world->public_address = trim(value);
+  } else if (key.rfind("setting.", 0) == 0) {
+    int setting = 0;
+    if (!parse_int(key.substr(8), 0, 255, &setting)) return "bad setting key \"" + key + "\"";
+    if (value.size() > 255) return "setting value longer than 255 bytes";
+    world->settings[setting] = value;
+  } else {
+    return "unknown key \"" + key + "\" in a world section";
+  }
+  return "";
 }
 
 // Sets one key of the current section; returns the problem, or "" when fine.
 std::string apply_key(ServerConfig* config, const std::string& section, WorldConfig* world,
                       CitizenConfig* citizen, const std::string& key, const std::string& value) {
-  auto bad = [&](const char* what) { return std::string("bad ") + what + " \"" + value + "\""; };
-  if (section == "server") {
-    int seconds = 0;
-    if (key == "login_timeout" || key == "idle_timeout") {
-      if (!parse_int(value, 1, 86400, &seconds)) return bad("number of seconds");
-      (key == "login_timeout" ? config->login_timeout_ms : config->idle_timeout_ms) =
-          seconds * 1000;
-    } else if (key == "max_clients") {
-      if (!parse_int(value, 1, 1000000, &config->max_clients)) return bad("client count");
-    } else if (key == "max_message") {
-      if (!parse_int(value, 64, 32765, &config->max_message)) return bad("message length");
-    } else if (key == "crowd_tick") {
-      if (!parse_int(value, 10, 60000, &config->crowd_tick_ms)) return bad("tick in ms");
-    } else if (key == "crowd_chat") {
-      if (!parse_int(value, 0, 1000, &config->crowd_chat_per_mille)) return bad("chance");
-    } else if (key == "seed") {
-      long long seed = 0;
-      if (!parse_number(value, 0, UINT32_MAX, &seed)) return bad("seed");
-      config->seed = static_cast<std::uint32_t>(seed);
-      config->seed_given = true;
-    } else if (key == "trace") {
-      if (!parse_bool(value, &config->trace)) return bad("yes/no value");
-    } else if (key == "admin_stdin") {
-      if (!parse_bool(value, &config->admin_stdin)) return bad("yes/no value");
-    } else {
-      return "unknown key \"" + key + "\" in [server]";
-    }
-  } else if (section == "universe" || section == "version") {
-    bool is_universe = section == "universe";
-    if (key == "listen") {
-      bool& enabled = is_universe ? config->universe_enabled : config->version_enabled;
-      std::string& address = is_universe ? config->universe_address : config->version_address;
-      int& port = is_universe ? config->universe_port : config->version_port;
-      if (lower_case(trim(value)) == "off") {
-        enabled = false;
-      } else if (config_split_address(trim(value), &address, &port)) {
-        enabled = true;
-      } else {
-        return bad("address");
-      }
-    } else if (is_universe && key == "build") {
-      if (!parse_int(value, 1, 255, &config->universe_build)) return bad("build");
-    } else if (!is_universe && key == "product") {
-      config->version_policy.product = trim(value);
-    } else if (!is_universe && key == "accept") {
-      if (!parse_build_list(value, &config->version_policy.accepted)) return bad("build list");
-    } else if (!is_universe && key == "accept_message") {
-      config->version_policy.accept_message = trim(value);
-    } else if (!is_universe && key == "other") {
-      if (!parse_refusal(value, &config->version_policy.other)) return bad("verdict");
-    } else if (!is_universe && key.rfind("refuse.", 0) == 0) {
-      int build = 0;
-      VersionRefusal refusal;
-      if (!parse_int(key.substr(7), 0, INT_MAX, &build)) return "bad build in \"" + key + "\"";
-      if (!parse_refusal(value, &refusal)) return bad("verdict");
-      config->version_policy.refused[build] = refusal;
-    } else {
-      return "unknown key \"" + key + "\" in [" + section + "]";
-    }
-  } else if (world != nullptr) {
-    if (key == "listen") {
-      if (!config_split_address(trim(value), &world->listen_address, &world->port))
-        return bad("address");
-    } else if (key == "address") {
-      world->public_address = trim(value);
-    } else if (key == "build") {
-      if (!parse_int(value, 26, 255, &world->build)) return bad("world build (26 or more)");
-    } else if (key == "crowd") {
-      if (!parse_int(value, 0, 5000, &world->crowd)) return bad("crowd size");
-    } else if (key == "lookup_value") {
-      if (!parse_int(value, 0, 65535, &world->lookup_value)) return bad("number");
-    } else if (key == "cell_bound") {
-      if (!parse_int(value, 0, 65535, &world->cell_bound)) return bad("number");
-    } else if (key.rfind("setting.", 0) == 0) {
-      int setting = 0;
-      if (!parse_int(key.substr(8), 0, 255, &setting)) return "bad setting key \"" + key + "\"";
-      if (value.size() > 255) return "setting value longer than 255 bytes";
-      world->settings[setting] = value;
-    } else {
-      return "unknown key \"" + key + "\" in a world section";
-    }
-  } else if (citizen != nullptr) {
-    if (key == "name") {
-      citizen->name = trim(value);
-    } else if (key == "password") {
-      citizen->password = value;
-    } else {
-      return "unknown key \"" + key + "\" in a citizen section";
-    }
-  } else {
-    return "key outside a known section";
-  }
-  return "";
+  if (section == "server") return apply_server_key(config, key, value);
+  if (section == "universe" || section == "version")
+    return apply_service_key(config, section, key, value);
+  if (world != nullptr) return apply_world_key(world, key, value);
+  if (citizen != nullptr) return apply_citizen_key(citizen, key, value);
+  return "key outside a known section";
 }
 
 }  // namespace
@@ -266,21 +332,13 @@ bool config_read_text(const std::string& text, const std::string& name, ServerCo
       if (kind == "world") {
         world_name = lower_case(argument);
         if (!valid_world_name(world_name)) return fail("a world name has 1 to 8 characters");
-        if (find_world(config, world_name) == nullptr) {
-          WorldConfig world;
-          world.name = world_name;
-          config->worlds.push_back(world);
-        }
+        find_or_add_entry(&config->worlds, &WorldConfig::name, world_name);
         in_world = true;
       } else if (kind == "citizen") {
         long long number = 0;
         if (!parse_number(argument, 1, UINT32_MAX, &number)) return fail("bad citizen number");
         citizen_number = static_cast<std::uint32_t>(number);
-        if (find_citizen(config, citizen_number) == nullptr) {
-          CitizenConfig citizen;
-          citizen.number = citizen_number;
-          config->citizens.push_back(citizen);
-        }
+        find_or_add_entry(&config->citizens, &CitizenConfig::number, citizen_number);
         in_citizen = true;
       } else if (kind != "server" && kind != "universe" && kind != "version") {
         return fail("unknown section [" + header + "]");
@@ -294,8 +352,11 @@ bool config_read_text(const std::string& text, const std::string& name, ServerCo
     if (section.empty()) return fail("key before the first section");
     std::string key = lower_case(trim(line.substr(0, equals)));
     std::string value = trim(line.substr(equals + 1));
-    WorldConfig* world = in_world ? find_world(config, world_name) : nullptr;
-    CitizenConfig* citizen = in_citizen ? find_citizen(config, citizen_number) : nullptr;
+    WorldConfig* world =
+        in_world ? find_entry(&config->worlds, &WorldConfig::name, world_name) : nullptr;
+    CitizenConfig* citizen =
+        in_citizen ? find_entry(&config->citizens, &CitizenConfig::number, citizen_number)
+                   : nullptr;
     std::string problem = apply_key(config, section, world, citizen, key, value);
     if (!problem.empty()) return fail(problem);
   }
@@ -383,12 +444,8 @@ bool config_parse_arguments(int argc, const char* const* argv, ServerConfig* con
       if (second == std::string::npos ||
           !parse_number(text.substr(0, first), 1, UINT32_MAX, &number))
         return fail("--citizen needs NUMBER:NAME:PASSWORD");
-      CitizenConfig* citizen = find_citizen(config, static_cast<std::uint32_t>(number));
-      if (citizen == nullptr) {
-        config->citizens.push_back(CitizenConfig{});
-        citizen = &config->citizens.back();
-      }
-      citizen->number = static_cast<std::uint32_t>(number);
+      CitizenConfig* citizen = find_or_add_entry(&config->citizens, &CitizenConfig::number,
+                                                 static_cast<std::uint32_t>(number));
       citizen->name = text.substr(first + 1, second - first - 1);
       citizen->password = text.substr(second + 1);
     } else if (flag == "--crowd") {
