@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "protocol/values.h"  // kDefaultObjectPath, the default of ATTR_WORLD_OBJECT_PATH
 #include "sdk/sdk.h"
@@ -49,6 +50,25 @@ int attribute_set_data(AttributeStore* store, int number, const std::uint8_t* by
 // invalid number, RC_OUT_OF_MEMORY (slot left empty) when the copy cannot be
 // made.
 int attribute_set_from_text(AttributeStore* store, int number, const char* text);
+
+// An attribute and the value a message gives it.
+struct IntAttribute {
+  int number;
+  int value;
+};
+struct TextAttribute {
+  int number;
+  const char* text;
+};
+// Sets each attribute of the list in turn, as attribute_set_int and
+// attribute_set_string do.
+inline void attributes_set_ints(AttributeStore* store, std::initializer_list<IntAttribute> values) {
+  for (const IntAttribute& each : values) attribute_set_int(store, each.number, each.value);
+}
+inline void attributes_set_strings(AttributeStore* store,
+                                   std::initializer_list<TextAttribute> values) {
+  for (const TextAttribute& each : values) attribute_set_string(store, each.number, each.text);
+}
 
 // The keyed groups: the attribute that a key of the universe settings
 // (universe message 21), of a citizen record (universe message 25) or of the

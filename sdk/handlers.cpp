@@ -24,6 +24,11 @@ void avatar_name_lookup(Instance* instance, std::uint32_t session) {
   attribute_set_string(instance->attributes, ATTR_AVATAR_NAME, name != nullptr ? name : "");
 }
 
+void avatar_session_store(Instance* instance, std::uint32_t session) {
+  attribute_set_int(instance->attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
+  avatar_name_lookup(instance, session);
+}
+
 void avatar_state_store(Instance* instance, const AvatarState& avatar) {
   AttributeStore* attributes = instance->attributes;
   attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(avatar.session));

@@ -45,6 +45,8 @@ void message_finish(Stream* stream);
 // Sets ATTR_AVATAR_NAME from the avatar name table ("" for an unknown
 // session).
 void avatar_name_lookup(Instance* instance, std::uint32_t session);
+// Sets ATTR_AVATAR_SESSION, and ATTR_AVATAR_NAME as avatar_name_lookup does.
+void avatar_session_store(Instance* instance, std::uint32_t session);
 
 // An avatar's place and look as a world reports it.
 struct AvatarState {

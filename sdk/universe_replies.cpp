@@ -232,11 +232,11 @@ void message_28(Instance* instance, Stream* stream, int) {
   }
   if (!event_installed(EVENT_UNIVERSE_28)) return;
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_NOTICE_VALUE_2, value_2);
-  attribute_set_int(attributes, ATTR_NOTICE_VALUE_1, value_1);
+  attributes_set_ints(attributes, {{ATTR_NOTICE_VALUE_1, value_1},
+                                   {ATTR_NOTICE_VALUE_2, value_2},
+                                   {ATTR_NOTICE_VALUE_3, value_3},
+                                   {ATTR_NOTICE_VALUE_4, value_4}});
   attribute_set_from_text(attributes, ATTR_NOTICE_TEXT, text);
-  attribute_set_int(attributes, ATTR_NOTICE_VALUE_3, value_3);
-  attribute_set_int(attributes, ATTR_NOTICE_VALUE_4, value_4);
   event_fire(instance, EVENT_UNIVERSE_28);
 }
 

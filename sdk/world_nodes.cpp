@@ -39,20 +39,20 @@ void list_entries(Instance* instance, Stream* stream) {
     if (eighth)
       stream_receive(stream, FIELD_LONG, &value_8, FIELD_REMAINING, &remaining, FIELD_STATUS);
     if (stream_status(stream) != 0) return;
-    attribute_set_int(attributes, ATTR_ENTITY_ID, id);
-    attribute_set_int(attributes, ATTR_ENTITY_FLAG_1, flag);
-    attribute_set_string(attributes, ATTR_ENTITY_TEXT_1, texts[0]);
-    attribute_set_string(attributes, ATTR_ENTITY_TEXT_2, texts[1]);
-    attribute_set_string(attributes, ATTR_ENTITY_TEXT_3, texts[2]);
-    attribute_set_string(attributes, ATTR_ENTITY_TEXT_4, texts[3]);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_1, value_1);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_2, value_2);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_3, value_3);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_4, value_4);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_5, value_5);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_6, value_6);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_7, value_7);
-    attribute_set_int(attributes, ATTR_ENTITY_VALUE_8, value_8);
+    attributes_set_strings(attributes, {{ATTR_ENTITY_TEXT_1, texts[0]},
+                                        {ATTR_ENTITY_TEXT_2, texts[1]},
+                                        {ATTR_ENTITY_TEXT_3, texts[2]},
+                                        {ATTR_ENTITY_TEXT_4, texts[3]}});
+    attributes_set_ints(attributes, {{ATTR_ENTITY_ID, id},
+                                     {ATTR_ENTITY_FLAG_1, flag},
+                                     {ATTR_ENTITY_VALUE_1, value_1},
+                                     {ATTR_ENTITY_VALUE_2, value_2},
+                                     {ATTR_ENTITY_VALUE_3, value_3},
+                                     {ATTR_ENTITY_VALUE_4, value_4},
+                                     {ATTR_ENTITY_VALUE_5, value_5},
+                                     {ATTR_ENTITY_VALUE_6, value_6},
+                                     {ATTR_ENTITY_VALUE_7, value_7},
+                                     {ATTR_ENTITY_VALUE_8, value_8}});
     event_fire(instance, EVENT_WORLD_30);
     if (!world_still_reading(instance, stream)) return;
   }

@@ -35,20 +35,19 @@ void object_read(Stream* stream, bool tilted, Object* object) {
 
 // Writes the object fields; its x and z count from the cell's corner.
 void object_store(AttributeStore* attributes, const Object& object, int cell_x, int cell_z) {
-  attribute_set_int(attributes, ATTR_OBJECT_NUMBER, object.number);
-  attribute_set_int(attributes, ATTR_OBJECT_VALUE_1, object.value_1);
-  attribute_set_int(attributes, ATTR_OBJECT_VALUE_2, object.value_2);
-  attribute_set_int(attributes, ATTR_OBJECT_X,
-                    cell_x * kCellSize + static_cast<std::int16_t>(object.x));
-  attribute_set_int(attributes, ATTR_OBJECT_Y, static_cast<std::int16_t>(object.y));
-  attribute_set_int(attributes, ATTR_OBJECT_Z,
-                    cell_z * kCellSize + static_cast<std::int16_t>(object.z));
-  attribute_set_int(attributes, ATTR_OBJECT_YAW, static_cast<std::int16_t>(object.yaw));
-  attribute_set_int(attributes, ATTR_OBJECT_TILT, static_cast<std::int16_t>(object.tilt));
-  attribute_set_int(attributes, ATTR_OBJECT_ROLL, static_cast<std::int16_t>(object.roll));
-  attribute_set_string(attributes, ATTR_OBJECT_MODEL, object.model);
-  attribute_set_string(attributes, ATTR_OBJECT_DESCRIPTION, object.description);
-  attribute_set_string(attributes, ATTR_OBJECT_ACTION, object.action);
+  attributes_set_ints(attributes,
+                      {{ATTR_OBJECT_NUMBER, object.number},
+                       {ATTR_OBJECT_VALUE_1, object.value_1},
+                       {ATTR_OBJECT_VALUE_2, object.value_2},
+                       {ATTR_OBJECT_X, cell_x * kCellSize + static_cast<std::int16_t>(object.x)},
+                       {ATTR_OBJECT_Y, static_cast<std::int16_t>(object.y)},
+                       {ATTR_OBJECT_Z, cell_z * kCellSize + static_cast<std::int16_t>(object.z)},
+                       {ATTR_OBJECT_YAW, static_cast<std::int16_t>(object.yaw)},
+                       {ATTR_OBJECT_TILT, static_cast<std::int16_t>(object.tilt)},
+                       {ATTR_OBJECT_ROLL, static_cast<std::int16_t>(object.roll)}});
+  attributes_set_strings(attributes, {{ATTR_OBJECT_MODEL, object.model},
+                                      {ATTR_OBJECT_DESCRIPTION, object.description},
+                                      {ATTR_OBJECT_ACTION, object.action}});
 }
 
 bool outside(int cell, int bound) {
@@ -70,10 +69,10 @@ void cell_reply(Instance* instance, Stream* stream) {
   }
   int cell_x = static_cast<std::int16_t>(x);
   int cell_z = static_cast<std::int16_t>(z);
-  attribute_set_int(attributes, ATTR_CELL_X, cell_x);
-  attribute_set_int(attributes, ATTR_CELL_Z, cell_z);
-  attribute_set_int(attributes, ATTR_CELL_SEQUENCE, sequence);
-  attribute_set_int(attributes, ATTR_CELL_SIZE, remaining);
+  attributes_set_ints(attributes, {{ATTR_CELL_X, cell_x},
+                                   {ATTR_CELL_Z, cell_z},
+                                   {ATTR_CELL_SEQUENCE, sequence},
+                                   {ATTR_CELL_SIZE, remaining}});
   event_fire(instance, EVENT_CELL_BEGIN);
   if (!world_still_reading(instance, stream)) return;
   int bound = instance->cell_bound;
@@ -122,10 +121,10 @@ void object_add(Instance* instance, Stream* stream) {
   if (!event_installed(EVENT_OBJECT_ADD)) return;
   AttributeStore* attributes = instance->attributes;
   int cell_x = static_cast<std::int16_t>(x), cell_z = static_cast<std::int16_t>(z);
-  attribute_set_int(attributes, ATTR_OBJECT_SEQUENCE, static_cast<int>(sequence));
-  attribute_set_int(attributes, ATTR_CELL_SEQUENCE, cell_sequence);
-  attribute_set_int(attributes, ATTR_CELL_X, cell_x);
-  attribute_set_int(attributes, ATTR_CELL_Z, cell_z);
+  attributes_set_ints(attributes, {{ATTR_OBJECT_SEQUENCE, static_cast<int>(sequence)},
+                                   {ATTR_CELL_SEQUENCE, cell_sequence},
+                                   {ATTR_CELL_X, cell_x},
+                                   {ATTR_CELL_Z, cell_z}});
   object_store(attributes, object, cell_x, cell_z);
   event_fire(instance, EVENT_OBJECT_ADD);
 }
@@ -139,12 +138,11 @@ void object_delete(Instance* instance, Stream* stream) {
     return;
   }
   if (!event_installed(EVENT_OBJECT_DELETE)) return;
-  AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_OBJECT_SEQUENCE, sequence);
-  attribute_set_int(attributes, ATTR_CELL_SEQUENCE, cell_sequence);
-  attribute_set_int(attributes, ATTR_CELL_X, static_cast<std::int16_t>(x));
-  attribute_set_int(attributes, ATTR_CELL_Z, static_cast<std::int16_t>(z));
-  attribute_set_int(attributes, ATTR_OBJECT_NUMBER, number);
+  attributes_set_ints(instance->attributes, {{ATTR_OBJECT_SEQUENCE, sequence},
+                                             {ATTR_CELL_SEQUENCE, cell_sequence},
+                                             {ATTR_CELL_X, static_cast<std::int16_t>(x)},
+                                             {ATTR_CELL_Z, static_cast<std::int16_t>(z)},
+                                             {ATTR_OBJECT_NUMBER, number}});
   event_fire(instance, EVENT_OBJECT_DELETE);
 }
 
@@ -171,8 +169,7 @@ void object_click(Instance* instance, Stream* stream, bool with_object, int even
   if (stream_status(stream) != 0 || !event_installed(event)) return;
   AttributeStore* attributes = instance->attributes;
   int cell_x = static_cast<std::int16_t>(x), cell_z = static_cast<std::int16_t>(z);
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
-  avatar_name_lookup(instance, session);
+  avatar_session_store(instance, session);
   attribute_set_int(attributes, ATTR_CELL_X, cell_x);
   attribute_set_int(attributes, ATTR_CELL_Z, cell_z);
   object.number = number;

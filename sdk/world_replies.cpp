@@ -77,9 +77,8 @@ void message_21(Instance* instance, Stream* stream) {
   std::uint32_t session = 0, target = 0;
   if (stream_receive(stream, FIELD_LONG, &session, FIELD_LONG, &target, FIELD_END) != 0) return;
   if (!event_installed(EVENT_WORLD_21)) return;
+  avatar_session_store(instance, session);
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
-  avatar_name_lookup(instance, session);
   attribute_set_int(attributes, ATTR_TARGET_SESSION, static_cast<int>(target));
   const char* name = avatar_name_find(instance, target);
   attribute_set_string(attributes, ATTR_TARGET_NAME, name != nullptr ? name : "");
@@ -109,11 +108,9 @@ void message_23(Instance* instance, Stream* stream) {
     return;
   }
   if (!event_installed(EVENT_WORLD_23)) return;
-  AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
-  avatar_name_lookup(instance, session);
-  attribute_set_string(attributes, ATTR_AVATAR_TEXT_1, first);
-  attribute_set_string(attributes, ATTR_AVATAR_TEXT_2, second);
+  avatar_session_store(instance, session);
+  attributes_set_strings(instance->attributes,
+                         {{ATTR_AVATAR_TEXT_1, first}, {ATTR_AVATAR_TEXT_2, second}});
   event_fire(instance, EVENT_WORLD_23);
 }
 
@@ -129,15 +126,14 @@ void message_24(Instance* instance, Stream* stream) {
     return;
   }
   if (!event_installed(EVENT_WORLD_24)) return;
+  avatar_session_store(instance, session);
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_AVATAR_SESSION, static_cast<int>(session));
-  avatar_name_lookup(instance, session);
   attribute_set_string(attributes, ATTR_LOCATION_WORLD, world);
-  attribute_set_int(attributes, ATTR_LOCATION_X, x);
-  attribute_set_int(attributes, ATTR_LOCATION_Y, y);
-  attribute_set_int(attributes, ATTR_LOCATION_Z, z);
-  attribute_set_int(attributes, ATTR_LOCATION_YAW, yaw);
-  attribute_set_int(attributes, ATTR_LOCATION_FLAG, flag);
+  attributes_set_ints(attributes, {{ATTR_LOCATION_X, x},
+                                   {ATTR_LOCATION_Y, y},
+                                   {ATTR_LOCATION_Z, z},
+                                   {ATTR_LOCATION_YAW, yaw},
+                                   {ATTR_LOCATION_FLAG, flag}});
   event_fire(instance, EVENT_WORLD_24);
 }
 
@@ -262,11 +258,11 @@ void message_43(Instance* instance, Stream* stream) {
   }
   if (!event_installed(EVENT_WORLD_43)) return;
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_WORLD_NOTICE_VALUE_1, values[0]);
-  attribute_set_int(attributes, ATTR_WORLD_NOTICE_VALUE_2, values[1]);
-  attribute_set_int(attributes, ATTR_WORLD_NOTICE_VALUE_3, values[2]);
-  attribute_set_int(attributes, ATTR_WORLD_NOTICE_FLAG_1, flags & 1);
-  attribute_set_int(attributes, ATTR_WORLD_NOTICE_FLAG_2, (flags >> 1) & 1);
+  attributes_set_ints(attributes, {{ATTR_WORLD_NOTICE_VALUE_1, values[0]},
+                                   {ATTR_WORLD_NOTICE_VALUE_2, values[1]},
+                                   {ATTR_WORLD_NOTICE_VALUE_3, values[2]},
+                                   {ATTR_WORLD_NOTICE_FLAG_1, flags & 1},
+                                   {ATTR_WORLD_NOTICE_FLAG_2, (flags >> 1) & 1}});
   attribute_set_from_text(attributes, ATTR_WORLD_NOTICE_TEXT, text);
   event_fire(instance, EVENT_WORLD_43);
 }
@@ -288,11 +284,11 @@ void message_48(Instance* instance, Stream* stream) {
     return;
   }
   AttributeStore* attributes = instance->attributes;
-  attribute_set_int(attributes, ATTR_PAGE_X, static_cast<std::int16_t>(x));
-  attribute_set_int(attributes, ATTR_PAGE_Z, static_cast<std::int16_t>(z));
-  attribute_set_int(attributes, ATTR_NODE_VALUE_1, value_1);
-  attribute_set_int(attributes, ATTR_NODE_VALUE_2, value_2);
-  attribute_set_int(attributes, ATTR_NODE_VALUE_3, size_code * 2);
+  attributes_set_ints(attributes, {{ATTR_PAGE_X, static_cast<std::int16_t>(x)},
+                                   {ATTR_PAGE_Z, static_cast<std::int16_t>(z)},
+                                   {ATTR_NODE_VALUE_1, value_1},
+                                   {ATTR_NODE_VALUE_2, value_2},
+                                   {ATTR_NODE_VALUE_3, size_code * 2}});
   instance->last_world_result = result;
   callback_fire(instance, CALLBACK_WORLD_48, result);
 }
