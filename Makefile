@@ -15,7 +15,8 @@ PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
 # A decimal-comma locale, under which the tests read numbers from text.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: abi-baseline all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean
+.PHONY: abi-baseline all deps build demo screenshots test test-plain test-sanitized test-fuzz fuzz fuzz-build bench clean \
+        package test-package
 
 all: build
 
@@ -57,7 +58,7 @@ build: deps
 demo: build
 	@sh tools/demo.sh
 
-test: test-plain test-sanitized test-fuzz
+test: test-plain test-package test-sanitized test-fuzz
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -67,6 +68,31 @@ test-sanitized: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian packages, from a Release tree of their own with the prefix /usr
+# that builds only what they install, into build/packages/. dpkg-dev brings
+# dpkg-shlibdeps, which computes the packages' library dependencies.
+PACKAGE_BUILD    := $(BUILD)/package-tree
+PACKAGE_DIR      := $(BUILD)/packages
+PACKAGE_PACKAGES := dpkg-dev file binutils lintian systemd
+package: deps
+	@command -v dpkg-deb > /dev/null || \
+	  { echo "make package builds Debian packages with dpkg-deb, which is missing: install dpkg-dev"; exit 1; }
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DORBILO_TESTS=OFF -DORBILO_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+	  "-DCMAKE_C_FLAGS=-fstack-protector-strong" "-DCMAKE_CXX_FLAGS=-fstack-protector-strong" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" "-DCMAKE_SHARED_LINKER_FLAGS=-Wl,-z,relro,-z,now"
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target orbilo_packaged
+	rm -rf $(PACKAGE_DIR) && mkdir -p $(PACKAGE_DIR)
+	cd $(PACKAGE_BUILD) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(abspath $(PACKAGE_DIR)) > cpack.log \
+	  || { cat cpack.log; exit 1; }
+	@ls $(PACKAGE_DIR)
+
+# The packages' contents, dependencies, lintian's verdict and the service
+# units, read from the .deb files without installing them.
+test-package: package
+	sh tests/package_check.sh $(PACKAGE_DIR) $(PACKAGE_BUILD)
 
 # The fuzz targets, built with clang, libFuzzer, ASan and UBSan in their own tree.
 fuzz-build: deps
