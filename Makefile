@@ -85,7 +85,7 @@ package: deps
 	  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" "-DCMAKE_SHARED_LINKER_FLAGS=-Wl,-z,relro,-z,now"
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target orbilo_packaged
 	rm -rf $(PACKAGE_DIR) && mkdir -p $(PACKAGE_DIR)
-	cd $(PACKAGE_BUILD) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(abspath $(PACKAGE_DIR)) > cpack.log \
+	cd $(PACKAGE_BUILD) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(abspath $(PACKAGE_DIR)) > cpack.log 2>&1 \
 	  || { cat cpack.log; exit 1; }
 	@ls $(PACKAGE_DIR)
 
