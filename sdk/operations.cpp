@@ -128,8 +128,7 @@ extern "C" ORBILO_SDK_API int api_enter(const char* world) {
   if (rc != 0) return rc;
   if (callback_installed(CALLBACK_ENTER)) return RC_SUCCESS;
   rc = wait_reply(instance, from_universe::kWorldReply);
-  if (rc != 0) return rc;
-  return enter_complete(instance);
+  return rc != 0 ? rc : enter_complete(instance);
 }
 
 int enter_complete(Instance* instance) {
@@ -203,8 +202,7 @@ extern "C" ORBILO_SDK_API int api_citizen_lookup(int citizen) {
   if (rc != 0) return rc;
   if (callback_installed(CALLBACK_CITIZEN_LOOKUP)) return RC_SUCCESS;
   rc = wait_reply(instance, from_universe::kCitizenRecord);
-  if (rc != 0) return rc;
-  return instance->last_universe_result;
+  return rc != 0 ? rc : instance->last_universe_result;
 }
 
 }  // namespace orbilo
