@@ -77,6 +77,21 @@ bool Scale(double number, double scale, int* value) {
   return true;
 }
 
+// What a token's last letter sets, and the scale of its number.
+struct Unit {
+  char letter;
+  int Location::*value;
+  double scale;
+};
+
+constexpr Unit kUnits[] = {
+    {'n', &Location::z, 1000.0},   // north
+    {'s', &Location::z, -1000.0},  // south
+    {'w', &Location::x, 1000.0},   // west
+    {'e', &Location::x, -1000.0},  // east
+    {'a', &Location::y, 1000.0},   // altitude
+};
+
 void ApplyToken(std::string_view token, Location& location) {
   if (token.empty()) return;
   char first = token.front();
@@ -86,25 +101,12 @@ void ApplyToken(std::string_view token, Location& location) {
   char last = token.back();
   if (last >= 'A' && last <= 'Z') last = static_cast<char>(last - 'A' + 'a');
   int value = 0;
-  switch (last) {
-    case 'n':
-      if (Scale(number, 1000.0, &value)) location.z = value;
-      break;
-    case 's':
-      if (Scale(number, -1000.0, &value)) location.z = value;
-      break;
-    case 'w':
-      if (Scale(number, 1000.0, &value)) location.x = value;
-      break;
-    case 'e':
-      if (Scale(number, -1000.0, &value)) location.x = value;
-      break;
-    case 'a':
-      if (Scale(number, 1000.0, &value)) location.y = value;
-      break;
-    default:
-      if (IsDigit(last) && Scale(number, 10.0, &value)) location.yaw = value;
-      break;
+  if (IsDigit(last)) {
+    if (Scale(number, 10.0, &value)) location.yaw = value;  // degrees, to tenths
+    return;
+  }
+  for (const Unit& unit : kUnits) {
+    if (unit.letter == last && Scale(number, unit.scale, &value)) location.*unit.value = value;
   }
 }
 
