@@ -59,6 +59,24 @@ bool KeyOf(std::string_view line, std::string_view* key, std::size_t* equals) {
   return !key->empty();
 }
 
+// What a line is to the lookups: a section header with its name, a key line
+// with its key, or neither.
+struct LineRole {
+  enum Kind { kOther, kSection, kKey } kind = kOther;
+  std::string_view name;
+};
+
+LineRole RoleOf(std::string_view text) {
+  LineRole role;
+  std::size_t equals = 0;
+  if (SectionName(text, &role.name)) {
+    role.kind = LineRole::kSection;
+  } else if (KeyOf(text, &role.name, &equals)) {
+    role.kind = LineRole::kKey;
+  }
+  return role;
+}
+
 bool IsQuote(char c) {
   return c == '"' || c == '\'';
 }
@@ -216,9 +234,7 @@ ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {
       if (first && line.end != End::kNone) line_end_ = line.end;
       first = false;
       std::string_view text = content.substr(line.start, line.length);
-      std::string_view name;
-      std::size_t equals = 0;
-      line.inert = !SectionName(text, &name) && !KeyOf(text, &name, &equals);
+      line.inert = RoleOf(text).kind == LineRole::kOther;
       // An inert line after an inert line joins it: the run's text reaches
       // to the end of this line's text, and this line's end is the run's.
       if (line.inert && !lines_.empty() && lines_.back().inert) {
@@ -245,13 +261,10 @@ int ProfileFile::FindKey(std::string_view section, std::string_view key) const {
   bool in_section = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (lines_[i].inert) continue;
-    std::string_view text = Text(lines_[i]);
-    std::string_view name;
-    std::string_view line_key;
-    std::size_t equals = 0;
-    if (SectionName(text, &name)) {
-      in_section = EqualNoCase(name, section);
-    } else if (in_section && KeyOf(text, &line_key, &equals) && EqualNoCase(line_key, key)) {
+    LineRole line = RoleOf(Text(lines_[i]));
+    if (line.kind == LineRole::kSection) {
+      in_section = EqualNoCase(line.name, section);
+    } else if (in_section && line.kind == LineRole::kKey && EqualNoCase(line.name, key)) {
       return static_cast<int>(i);
     }
   }
@@ -262,14 +275,11 @@ int ProfileFile::SectionInsertPoint(std::string_view section) const {
   int point = -1;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (lines_[i].inert) continue;
-    std::string_view text = Text(lines_[i]);
-    std::string_view name;
-    std::string_view key;
-    std::size_t equals = 0;
-    if (SectionName(text, &name)) {
+    LineRole line = RoleOf(Text(lines_[i]));
+    if (line.kind == LineRole::kSection) {
       if (point >= 0) break;
-      if (EqualNoCase(name, section)) point = static_cast<int>(i + 1);
-    } else if (point >= 0 && KeyOf(text, &key, &equals)) {
+      if (EqualNoCase(line.name, section)) point = static_cast<int>(i + 1);
+    } else if (point >= 0 && line.kind == LineRole::kKey) {
       point = static_cast<int>(i + 1);
     }
   }
