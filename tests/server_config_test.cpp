@@ -1,6 +1,8 @@
 // The configuration file, the flags and the defaults.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "server/config.h"
 
 using namespace orbilo;
@@ -48,10 +50,8 @@ TEST(ServerConfig, TheExampleFileReadsAsDocumented) {
 }
 
 TEST(ServerConfig, MistakesNameTheirLine) {
-  struct Case {
-    const char* text;
-    const char* error;
-  } cases[] = {
+  // Each text, and the error it gives.
+  const std::pair<const char*, const char*> cases[] = {
       {"[world toolongname]\n", "x:1: a world name has 1 to 8 characters"},
       {"[server]\nidle_timeout = soon\n", "x:2: bad number of seconds \"soon\""},
       {"port = 5\n", "x:1: key before the first section"},
@@ -62,11 +62,11 @@ TEST(ServerConfig, MistakesNameTheirLine) {
       {"[citizen 0]\n", "x:1: bad citizen number"},
       {"[version]\naccept = 4, x\n", "x:2: bad build list \"4, x\""},
   };
-  for (const Case& c : cases) {
+  for (const auto& [text, expected] : cases) {
     ServerConfig config;
     std::string error;
-    EXPECT_FALSE(config_read_text(c.text, "x", &config, &error)) << c.text;
-    EXPECT_EQ(error, c.error);
+    EXPECT_FALSE(config_read_text(text, "x", &config, &error)) << text;
+    EXPECT_EQ(error, expected);
   }
 }
 
