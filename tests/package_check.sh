@@ -78,7 +78,7 @@ sdk=$(deb_of liborbilo-sdk1) || sdk=/dev/null
 dpkg-deb --info "$sdk" shlibs 2>/dev/null | grep -qx "liborbilo_sdk 1 liborbilo-sdk1 (>= $version)" ||
   fail "liborbilo-sdk1: shlibs does not name liborbilo_sdk 1"
 dpkg-deb --info "$sdk" triggers 2>/dev/null | grep -q "ldconfig" || fail "liborbilo-sdk1: no ldconfig trigger"
-grep -q "liborbilo_sdk\.so$" "$scratch/liborbilo-sdk1.files" && fail "liborbilo-sdk1 holds the link name"
+grep -qs "liborbilo_sdk\.so$" "$scratch/liborbilo-sdk1.files" && fail "liborbilo-sdk1 holds the link name"
 cat "$scratch"/*.files | grep -v '/$' | sort | uniq -d > "$scratch/twice"
 [ -s "$scratch/twice" ] && fail "in two packages: $(cat "$scratch/twice")"
 
@@ -94,6 +94,18 @@ mkdir -p "$scratch/root"
 for deb in "$packages"/*.deb; do dpkg-deb -x "$deb" "$scratch/root"; done
 cmp -s "$scratch/root/etc/orbilo/orbilo-server.conf" "$source/server/orbilo-server.example.conf" ||
   fail "orbilo-server: the configuration is not the example"
+
+# The unpacked programs run from where the packages put them: the server,
+# and the binding with the library of liborbilo-sdk1 beside it.
+"$scratch/root/usr/bin/orbilo-server" --help > "$scratch/out" 2>&1 ||
+  fail "the packaged orbilo-server --help: $(head -3 "$scratch/out")"
+if [ -d "$scratch/root/usr/lib/python3/dist-packages/orbilo" ] && command -v python3 > /dev/null; then
+  env -u ORBILO_SDK_LIBRARY PYTHONPATH="$scratch/root/usr/lib/python3/dist-packages" python3 -c '
+import sys, orbilo
+sys.exit(not (orbilo._lib._name.startswith(sys.argv[1]) and orbilo.result_text(0)))' \
+    "$scratch/root/usr/lib/" > "$scratch/out" 2>&1 ||
+    fail "the packaged binding does not load the packaged library: $(tail -3 "$scratch/out")"
+fi
 
 # What the units promise: a bot a directory of /var/lib/orbilo, under a user
 # of its own, restarted on failure, stopped by SIGTERM; the servers with the
