@@ -4,7 +4,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +13,7 @@
 #include "net/clock.h"
 #include "sdk/sdk.h"
 #include "support/loopback.h"
+#include "support/socket_pair.h"
 #include "support/steady_clock.h"
 
 using namespace orbilo;
@@ -105,23 +105,21 @@ TEST(TcpCreate, NullArgumentsAreRefused) {
 }
 
 TEST(TcpAttach, WrapsAConnectedSocketAndOwnsIt) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  SocketPair pair;
   TcpConnection* connection = nullptr;
-  ASSERT_EQ(tcp_attach(pair[0], &connection), 0);
-  EXPECT_EQ(tcp_socket(connection), pair[0]);
-  EXPECT_NE(fcntl(pair[0], F_GETFL) & O_NONBLOCK, 0);  // non-blocking from now on
+  ASSERT_EQ(tcp_attach(pair.ours, &connection), 0);
+  EXPECT_EQ(tcp_socket(connection), pair.ours);
+  EXPECT_NE(fcntl(pair.ours, F_GETFL) & O_NONBLOCK, 0);  // non-blocking from now on
   int count = -1;
   char byte = 0;
   EXPECT_EQ(tcp_receive(connection, &byte, 1, &count), 0);
   EXPECT_EQ(count, 0);
   int sent = 0;
   EXPECT_EQ(tcp_send(connection, "q", 1, &sent), 0);
-  EXPECT_EQ(read(pair[1], &byte, 1), 1);
+  EXPECT_EQ(read(pair.peer, &byte, 1), 1);
   EXPECT_EQ(byte, 'q');
   EXPECT_EQ(tcp_destroy(connection), 0);  // closes the socket
-  EXPECT_EQ(read(pair[1], &byte, 1), 0);
-  close(pair[1]);
+  EXPECT_EQ(read(pair.peer, &byte, 1), 0);
   EXPECT_EQ(tcp_attach(-1, &connection), RC_NO_SOCKET);
   EXPECT_EQ(tcp_attach(0, nullptr), RC_NULL_POINTER);
   EXPECT_EQ(tcp_socket(nullptr), -1);

@@ -1,7 +1,6 @@
 #include "net/tunnel.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,6 +8,7 @@
 #include "net/memory.h"
 #include "sdk/sdk.h"
 #include "support/loopback.h"
+#include "support/socket_pair.h"
 
 using namespace orbilo;
 
@@ -77,13 +77,12 @@ TEST(Tunnel, FailedConnectsKeepNothing) {
 }
 
 TEST(Tunnel, AttachedChannelsStayOutOfTheList) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  SocketPair pair;
   TunnelChannel* channel = nullptr;
-  ASSERT_EQ(tunnel_attach(pair[0], &channel), 0);
-  EXPECT_EQ(tunnel_socket(channel), pair[0]);
+  ASSERT_EQ(tunnel_attach(pair.ours, &channel), 0);
+  EXPECT_EQ(tunnel_socket(channel), pair.ours);
   EXPECT_EQ(tunnel_count(), 0);
-  ASSERT_EQ(write(pair[1], "z", 1), 1);
+  ASSERT_EQ(write(pair.peer, "z", 1), 1);
   EXPECT_EQ(tunnel_wait(20), nullptr);  // never watched by the library's wait
   char byte = 0;
   int count = 0;
@@ -93,9 +92,8 @@ TEST(Tunnel, AttachedChannelsStayOutOfTheList) {
   int sent = 0;
   EXPECT_EQ(tunnel_send(channel, "y", 1, &sent), 0);
   tunnel_destroy_attached(channel);  // closes the socket
-  EXPECT_EQ(read(pair[1], &byte, 1), 1);
-  EXPECT_EQ(read(pair[1], &byte, 1), 0);  // end of stream
-  close(pair[1]);
+  EXPECT_EQ(read(pair.peer, &byte, 1), 1);
+  EXPECT_EQ(read(pair.peer, &byte, 1), 0);  // end of stream
 
   EXPECT_EQ(tunnel_attach(-1, &channel), RC_NO_SOCKET);
   EXPECT_EQ(tunnel_attach(0, nullptr), RC_NULL_POINTER);
