@@ -241,11 +241,9 @@ void universe_message(Client* client) {
     return login(client);
   }
   if (!client->logged_in) return client_drop(client, "message after a refused login");
-  switch (id) {
+  switch (id) {  // by id
     case to_universe::kWorldLookup:
       return world_lookup(client);
-    case to_universe::kCitizenLookup:
-      return citizen_lookup(client);
     case to_universe::kKeepAlive:
       stream_receive(client->stream, FIELD_END);
       return trace(client, "<-", "32 keep-alive");
@@ -256,6 +254,8 @@ void universe_message(Client* client) {
     }
     case to_universe::kLogin:
       return client_drop(client, "second login on one link");
+    case to_universe::kCitizenLookup:
+      return citizen_lookup(client);
     default:
       return client_drop(client, "unknown message " + std::to_string(id));
   }

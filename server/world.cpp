@@ -269,16 +269,16 @@ void world_message(Client* client) {
     return world_login(client, id);
   }
   if (!client->entered) return client_drop(client, "message after a refused login");
-  switch (id) {
+  switch (id) {  // by id
+    case to_world::kKeepAlive:
+      stream_receive(client->stream, FIELD_END);
+      return trace(client, "<-", "6 keep-alive");
     case to_world::kStateChange:
       return state_change(client);
     case to_world::kWhisper:
       return whisper(client);
     case to_world::kEventMask:
       return event_mask(client);
-    case to_world::kKeepAlive:
-      stream_receive(client->stream, FIELD_END);
-      return trace(client, "<-", "6 keep-alive");
     default:
       // A bot whose universe link came back logs in again on the same link.
       if (id == expected) return world_login(client, id);
