@@ -2,12 +2,17 @@
 
 #include "location_text.h"
 
-std::string AvatarText(const MapAvatar& avatar) {
-  std::string text = avatar.name;
+std::string ShownName(const std::string& name) {
+  std::string text = name;
   for (char& each : text) {
     auto byte = static_cast<unsigned char>(each);
     if (byte < 0x20 || (byte >= 0x7f && byte < 0xa0)) each = '?';
   }
+  return text;
+}
+
+std::string AvatarText(const MapAvatar& avatar) {
+  std::string text = ShownName(avatar.name);
   text.append(": ");
   text.append(LocationText({avatar.place.x, avatar.place.z, avatar.y, avatar.yaw}));
   return text;

@@ -30,10 +30,13 @@ struct MapAvatar {
   bool operator==(const MapAvatar&) const = default;
 };
 
+// A name as it may be shown: each control character (the world chose the
+// name) as "?", so that it can neither break a line nor command a terminal.
+std::string ShownName(const std::string& name);
+
 // The avatar as the map's tooltip and the console's list name it: its name,
-// ": " and the location text of its place ("Ada: 2n 1w 90"). Control
-// characters of the name (which the world chose) show as "?", so that a name
-// can neither break the line nor command a terminal.
+// ": " and the location text of its place ("Ada: 2n 1w 90"), its name as
+// ShownName shows it.
 std::string AvatarText(const MapAvatar& avatar);
 
 struct MapKick {

@@ -8,6 +8,7 @@
 #include "ui/about_page.h"
 #include "ui/dialog_units.h"
 #include "ui/login_page.h"
+#include "ui/map_page.h"
 #include "ui/status_page.h"
 
 CBotTabs::CBotTabs(QWidget* parent) : QDialog(parent) {
@@ -16,18 +17,21 @@ CBotTabs::CBotTabs(QWidget* parent) : QDialog(parent) {
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   tabs_ = new QTabWidget(this);
-  // All three pages are made with the window: the status page can be written
-  // from the first moment, and the about page is filled at start.
+  // All pages are made with the window: the status page can be written from
+  // the first moment, the map follows the session from its start, and the
+  // about page is filled at start.
   status_ = new COrbStatus;
   login_ = new COrbLogin(status_);
+  map_ = new COrbMap(&login_->Core().map());
   about_ = new COrbAbout;
   QRect page = dialog_rect(login_, 0, 0, 220, 111);
   for (QWidget* each : {static_cast<QWidget*>(login_), static_cast<QWidget*>(status_),
-                        static_cast<QWidget*>(about_)}) {
+                        static_cast<QWidget*>(map_), static_cast<QWidget*>(about_)}) {
     each->setFixedSize(page.size());
   }
   tabs_->addTab(login_, "Login");
   tabs_->addTab(status_, "Status");
+  tabs_->addTab(map_, "Map");
   tabs_->addTab(about_, "About");
   tabs_->setCurrentIndex(0);
 
@@ -49,6 +53,7 @@ CBotTabs::CBotTabs(QWidget* parent) : QDialog(parent) {
 
   login_->on_modified = [this](bool modified) { apply_->setEnabled(modified); };
   login_->on_quit = [this] { close(); };
+  login_->on_map_changed = [this] { map_->MapChanged(); };
   connect(apply_, &QPushButton::clicked, this, [this] { login_->Core().OnApply(); });
   connect(quit_, &QPushButton::clicked, this, [this] { close(); });
   login_->Initialise();

@@ -1,5 +1,5 @@
-// CBotTabs: the window, "Simple Orbilo", with the pages Login, Status and
-// About, and a button row of Apply and Quit. It can be minimised but not
+// CBotTabs: the window, "Simple Orbilo", with the pages Login, Status, Map
+// and About, and a button row of Apply and Quit. It can be minimised but not
 // resized or maximised; the close box acts as Quit.
 #pragma once
 
@@ -9,6 +9,7 @@
 
 class COrbLogin;
 class COrbStatus;
+class COrbMap;
 class COrbAbout;
 
 class CBotTabs : public QDialog {
@@ -20,6 +21,7 @@ class CBotTabs : public QDialog {
 
   COrbLogin* Login() const { return login_; }
   COrbStatus* Status() const { return status_; }
+  COrbMap* Map() const { return map_; }
   COrbAbout* About() const { return about_; }
   QTabWidget* Tabs() const { return tabs_; }
   QPushButton* ApplyButton() const { return apply_; }
@@ -33,6 +35,7 @@ class CBotTabs : public QDialog {
   QTabWidget* tabs_;
   COrbLogin* login_;
   COrbStatus* status_;
+  COrbMap* map_;
   COrbAbout* about_;
   QPushButton* apply_;
   QPushButton* quit_;

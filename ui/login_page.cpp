@@ -249,6 +249,10 @@ void COrbLogin::RequestQuit() {
   if (on_quit) on_quit();
 }
 
+void COrbLogin::MapChanged() {
+  if (on_map_changed) on_map_changed();
+}
+
 void COrbLogin::ServePainting() {
   if (serving_) return;
   serving_ = true;

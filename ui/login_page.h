@@ -33,6 +33,8 @@ class COrbLogin : public QWidget, public View {
   // What the window does with the modified state and the quit request.
   std::function<void(bool)> on_modified;
   std::function<void()> on_quit;
+  // What the window does when the session's world map has changed.
+  std::function<void()> on_map_changed;
 
   LoginPage& Core() { return core_; }
   QLineEdit* Edit(int id) const;
@@ -52,6 +54,7 @@ class COrbLogin : public QWidget, public View {
   ControlTexts ReadControls() override;
   void FillControls(const ControlTexts& texts) override;
   void RequestQuit() override;
+  void MapChanged() override;
   // Paints the window, and serves its timers and other events but no user
   // input, while the version query waits; the page's own timers wait too.
   void ServePainting() override;

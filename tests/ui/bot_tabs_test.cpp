@@ -26,10 +26,11 @@ class BotTabsTest : public QObject {
   void pagesAndButtons() {
     CBotTabs window;
     QCOMPARE(window.windowTitle(), QString("Simple Orbilo"));
-    QCOMPARE(window.Tabs()->count(), 3);
+    QCOMPARE(window.Tabs()->count(), 4);
     QCOMPARE(window.Tabs()->tabText(0), QString("Login"));
     QCOMPARE(window.Tabs()->tabText(1), QString("Status"));
-    QCOMPARE(window.Tabs()->tabText(2), QString("About"));
+    QCOMPARE(window.Tabs()->tabText(2), QString("Map"));
+    QCOMPARE(window.Tabs()->tabText(3), QString("About"));
     QCOMPARE(window.Tabs()->currentIndex(), 0);
     QCOMPARE(window.QuitButton()->text(), QString("Quit"));
     QVERIFY(!window.ApplyButton()->isEnabled());
