@@ -54,7 +54,10 @@ echo
 tail -n 0 -f "$scratch/server.log" | sed -u -n 's/^[0-9:]* \(kick\|chat\|whisper\)/server: \1/p' &
 tail_pid=$!
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/orbilo" ]; then
-  (cd "$scratch/bot" && exec "$bin/orbilo") &
+  # --login presses Login as the window opens, as an autostart would.
+  echo "The bot opens its window with --login, which presses Login at once; its Map"
+  echo "page shows the crowd around the ball."
+  (cd "$scratch/bot" && exec "$bin/orbilo" --login) &
 else
   # The console bot reads commands on stdin; the demo gives it none. Its
   # output goes through a pipe of its own so that its own pid can be stopped.
