@@ -11,7 +11,7 @@ FUZZ_FLAGS  := -max_len=4096 -timeout=10 -rss_limit_mb=2048
 JOBS        ?= $(shell nproc)
 PACKAGES    := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                libbenchmark-dev libssl-dev clang-14 libclang-rt-14-dev qt6-base-dev locales \
-               abigail-tools
+               abigail-tools python3
 # A decimal-comma locale, under which the tests read numbers from text.
 TEST_LOCALE := de_DE.UTF-8
 
