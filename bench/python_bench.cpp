@@ -64,8 +64,8 @@ double child_figure(const std::function<std::vector<std::string>(int)>& command,
   std::smatch match;
   std::string out = bot.out();
   if (status != 0 || !std::regex_search(out, match, std::regex(name + ": ([0-9.]+)"))) {
-    std::fprintf(stderr, "the bot for %s ended with %d:\n%s%s\n", name.c_str(), status,
-                 out.c_str(), bot.err().c_str());
+    std::fprintf(stderr, "the bot for %s ended with %d:\n%s%s\n", name.c_str(), status, out.c_str(),
+                 bot.err().c_str());
     return -1;
   }
   return std::stod(match[1]);
