@@ -21,14 +21,25 @@ std::vector<std::string> server_arguments(const std::vector<std::string>& more, 
 // a server started afterwards inherits it.
 void raise_descriptor_limit();
 
+// The positive number in the environment variable name, or fallback.
+int env_setting(const char* name, int fallback);
+
 // Creates count instances on the universe at 127.0.0.1:port, logs each in as
-// "botK" (K from 0) with citizen 1 and its privilege password "demo", and
+// "botK" (K from first) with citizen 1 and its privilege password "demo", and
 // enters it into world; pumps until every one has entered or failed, or
-// limit has passed. Installs the login and enter callbacks (other handlers
-// stay as they are). Appends the instances made to *instances, in order, and
+// limit has passed. Installs the login and enter callbacks for that time and
+// removes them then (other handlers stay as they are). Appends the instances made to *instances, in order, and
 // returns how many entered.
 int bots_enter(int port, int count, const char* world, std::chrono::seconds limit,
-               std::vector<void*>* instances);
+               std::vector<void*>* instances, int first = 0);
+
+// Shows instances[first, first + count) on a square grid of the given pitch
+// around the world's centre, each with its own yaw and type.
+void bots_show(const std::vector<void*>& instances, int first, int count, int spacing);
+
+// Pumps until every instance's tally (bench/bot_tally.h) has seen at least
+// adds avatar adds, or limit has passed: true when they all have.
+bool bots_settle(const std::vector<void*>& instances, int adds, std::chrono::seconds limit);
 
 // This process: CPU seconds used so far (user and system), and resident KiB.
 double process_cpu_seconds();
