@@ -15,9 +15,11 @@ std::atomic<long> blocks_held{0};
 long fail_at = 0;  // allocation number (counted from the hook's arming) that fails
 bool fail_persistent = false;
 long armed_base = 0;
+std::size_t fail_size = 0;  // allocations of this many bytes or more fail; 0: none
 
-bool should_fail() {
+bool should_fail(std::size_t size) {
   long count = allocations.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (fail_size != 0 && size >= fail_size) return true;
   if (fail_at == 0) return false;
   long nth = count - armed_base;
   return fail_persistent ? nth >= fail_at : nth == fail_at;
@@ -26,7 +28,7 @@ bool should_fail() {
 }  // namespace
 
 void* mem_alloc(std::size_t size) {
-  if (should_fail()) return nullptr;
+  if (should_fail(size)) return nullptr;
   void* block = std::malloc(size == 0 ? 1 : size);
   if (block != nullptr) blocks_held.fetch_add(1, std::memory_order_relaxed);
   return block;
@@ -57,6 +59,10 @@ void mem_fail_at(long nth, bool persistent) {
   fail_at = nth < 0 ? 0 : nth;
   fail_persistent = persistent;
   armed_base = allocations.load(std::memory_order_relaxed);
+}
+
+void mem_fail_from_size(std::size_t size) {
+  fail_size = size;
 }
 
 long mem_allocation_count() {

@@ -25,6 +25,10 @@ char* mem_strdup(const char* text, std::size_t length);
 // hook off.
 void mem_fail_at(long nth, bool persistent = false);
 
+// Test hook: every allocation of size bytes or more fails, until the hook is
+// given 0.
+void mem_fail_from_size(std::size_t size);
+
 // Test hook: allocations made since the process started, and blocks still
 // held by the library (allocations minus frees).
 long mem_allocation_count();

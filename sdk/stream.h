@@ -1,6 +1,8 @@
-// The message stream: one per link. A transport channel with a 32 KiB receive
-// buffer, a 32 KiB send buffer and a stream cipher for each direction. Each
-// message is framed by a 2-byte big-endian length. Messages are built and
+// The message stream: one per link. A transport channel with a receive
+// buffer and a send buffer of at most 32 KiB each, and a stream cipher for
+// each direction. Each buffer starts small, inside the stream's record, grows
+// as a message needs it up to its 32 KiB limit, and gives the memory back
+// once it is empty. Each message is framed by a 2-byte big-endian length. Messages are built and
 // taken apart by walking a list of (field, arguments) pairs:
 //
 //   stream_send(stream, FIELD_BEGIN, 24, FIELD_STRING, "abc", FIELD_END);
@@ -26,7 +28,13 @@ namespace orbilo {
 
 struct Stream;
 
+// The limit of each buffer: every size check of the framing is against it,
+// whatever the buffer holds now.
 inline constexpr int kStreamBufferSize = 32768;
+// What each buffer starts with, inside the record: room for the messages of
+// a link that is not sending or receiving anything large.
+inline constexpr int kStreamReceiveStart = 1024;
+inline constexpr int kStreamSendStart = 512;
 
 // ---- Field codes ---------------------------------------------------------
 // Each code is a distinct type, so that the compiler checks its arguments.
@@ -116,7 +124,10 @@ void stream_destroy(Stream* stream);
 
 // 0 when a whole message is in the receive buffer and has become the current
 // message; RC_NOT_YET when more bytes must arrive first; RC_STREAM_MESSAGE_TOO_LONG,
-// RC_IN_BUFFER_FULL or a transport code on failure; RC_NO_STREAM for nullptr.
+// RC_IN_BUFFER_FULL, RC_OUT_OF_MEMORY (the buffer could not grow for it) or a
+// transport code on failure; RC_NO_STREAM for nullptr. A fill may bring the
+// bytes of later messages too: they wait in the buffer, and each becomes
+// current only through a later call.
 int stream_read_message(Stream* stream);
 
 // Hands the finished messages of the send buffer to the channel: 0 when they
@@ -126,8 +137,9 @@ int stream_read_message(Stream* stream);
 // taken nothing for more than 20 s).
 int stream_flush(Stream* stream);
 
-// Receives up to count bytes into the receive buffer: 0, RC_NO_CONNECTION,
-// RC_IN_BUFFER_FULL or the transport's code.
+// Receives up to count bytes into the receive buffer, growing it as needed:
+// 0, RC_NO_CONNECTION, RC_IN_BUFFER_FULL, RC_OUT_OF_MEMORY or the transport's
+// code.
 int stream_fill(Stream* stream, int count);
 
 // Replaces both ciphers with fresh ones keyed with key, discarding
@@ -184,9 +196,9 @@ void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_
 
 // Moves the finished messages of from's send buffer to the end of to's
 // receive buffer, as if they had arrived from the transport (the codec in
-// memory, for tests and benchmarks). Deliver one message at a time: the end
-// of each received message starts the receive buffer over. 0, RC_NO_STREAM,
-// or RC_IN_BUFFER_FULL when they do not fit (nothing moves).
+// memory, for tests and benchmarks). 0, RC_NO_STREAM, RC_IN_BUFFER_FULL when
+// they do not fit below the buffer's limit, or RC_OUT_OF_MEMORY when the
+// buffer cannot grow for them (nothing moves in both cases).
 int stream_deliver(Stream* from, Stream* to);
 
 // ---- Field steps -----------------------------------------------------------
@@ -227,14 +239,20 @@ int receive_end(Stream* stream);
 // The codec state that every stream's record starts with (see
 // sdk/stream_record.h); only the stream's own code touches it.
 struct StreamCodec {
-  int status;                    // 0, or the code of the first failure (sticky)
-  int send_count;                // bytes in send_buffer, finished or being built
-  int message_start;             // index of the length field of the open message
-  bool message_open;             // FIELD_BEGIN given, FIELD_END not yet
-  int read_position;             // next byte to read in receive_buffer
+  int status;         // 0, or the code of the first failure (sticky)
+  int send_count;     // bytes in send_buffer, finished or being built
+  int message_start;  // index of the length field of the open message
+  bool message_open;  // FIELD_BEGIN given, FIELD_END not yet
+  int read_position;  // next byte to read in receive_buffer
+  // The end of what may be read: the current message's end, or the write
+  // position while a length field is read. Bytes received beyond it belong
+  // to later messages and are not deciphered yet.
+  int read_limit;
   int write_position;            // where the next received bytes go
-  std::uint8_t* send_buffer;     // kStreamBufferSize bytes
-  std::uint8_t* receive_buffer;  // kStreamBufferSize bytes
+  int send_capacity;             // bytes send_buffer holds now
+  int receive_capacity;          // bytes receive_buffer holds now
+  std::uint8_t* send_buffer;     // the record's own, or a larger one
+  std::uint8_t* receive_buffer;  // the record's own, or a larger one
 };
 
 // The record is a standard-layout struct whose first member is its codec
@@ -244,21 +262,22 @@ inline StreamCodec& codec(Stream* stream) {
 }
 
 // Claims the next count bytes of the send buffer when the status is 0 and
-// they fit; else nullptr, and the field's slow step must run.
+// they fit in what it holds now; else nullptr, and the field's slow step
+// must run (which grows the buffer, or fails).
 inline std::uint8_t* claim_fast(Stream* stream, int count) {
   StreamCodec& state = codec(stream);
-  if (state.status != 0 || count > kStreamBufferSize - state.send_count) return nullptr;
+  if (state.status != 0 || count > state.send_capacity - state.send_count) return nullptr;
   std::uint8_t* at = state.send_buffer + state.send_count;
   state.send_count += count;
   return at;
 }
 
-// Takes the next count received bytes when the status is 0 and they are
-// there (the write position never passes the buffer's end, so neither do
-// they); else nullptr, and the field's slow step must run.
+// Takes the next count bytes of the current message when the status is 0
+// and they are there (the read limit never passes the buffer's end, so
+// neither do they); else nullptr, and the field's slow step must run.
 inline const std::uint8_t* take_fast(Stream* stream, int count) {
   StreamCodec& state = codec(stream);
-  if (state.status != 0 || count > state.write_position - state.read_position) return nullptr;
+  if (state.status != 0 || count > state.read_limit - state.read_position) return nullptr;
   const std::uint8_t* at = state.receive_buffer + state.read_position;
   state.read_position += count;
   return at;
@@ -293,7 +312,7 @@ inline std::uint32_t long_at(const std::uint8_t* at) {
 // byte steps do.
 inline void put(Stream* s, FieldBegin, int id) {
   StreamCodec& state = codec(s);
-  if (!state.message_open && state.status == 0 && state.send_count <= kStreamBufferSize - 3) {
+  if (!state.message_open && state.status == 0 && state.send_count <= state.send_capacity - 3) {
     std::uint8_t* at = state.send_buffer + state.send_count;
     state.message_start = state.send_count;
     state.message_open = true;

@@ -17,12 +17,16 @@ constexpr int STREAM_MAX_STRING = 255;
 constexpr int STREAM_MAX_LONG_STRING = 1024;
 constexpr int STREAM_MAX_DATA = 255;
 
-// Claims count bytes at the end of the send buffer, or sets the status and
-// gives nullptr: RC_OUT_BUFFER_FULL when they do not fit.
+// Claims count bytes at the end of the send buffer, growing it as needed, or
+// sets the status and gives nullptr: RC_OUT_BUFFER_FULL when they would pass
+// the buffer's limit, RC_OUT_OF_MEMORY when it cannot grow.
 std::uint8_t* stream_claim(Stream* stream, long count) {
   if (stream->codec.status != 0) return nullptr;
   if (count > kStreamBufferSize - stream->codec.send_count) {
     stream->codec.status = RC_OUT_BUFFER_FULL;
+    return nullptr;
+  }
+  if (!stream_reserve_send(stream, stream->codec.send_count + static_cast<int>(count))) {
     return nullptr;
   }
   std::uint8_t* at = stream->codec.send_buffer + stream->codec.send_count;
@@ -286,10 +290,11 @@ int receive_end(Stream* stream) {
     stream->codec.read_position +=
         rest < stream_available(stream) ? rest : stream_available(stream);
   }
-  stream->message_end = stream->codec.read_position;
-  // The buffer held only this message, since the fills never ask for more
-  // than it needs: the next one starts at the beginning.
-  if (stream_available(stream) == 0) stream_rewind(stream);
+  // Nothing is current now; what was received ahead waits for the next
+  // stream_read_message(). With nothing ahead the next message starts at the
+  // buffer's beginning.
+  stream->message_end = stream->codec.read_limit = stream->codec.read_position;
+  if (stream_received(stream) == 0) stream_rewind(stream);
   return stream->codec.status;
 }
 

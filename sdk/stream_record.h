@@ -15,10 +15,11 @@ namespace orbilo {
 struct Rc4State;
 struct TunnelChannel;
 
-// One record per link; both buffers live in the same allocation. It starts
-// with the codec state that the inline field steps of sdk/stream.h reach
-// through a Stream*: status, send count, read and write positions, and the
-// buffers.
+// One record per link; both buffers start in the same allocation, and a
+// buffer that a large message outgrows moves to one of its own until it is
+// empty again. It starts with the codec state that the inline field steps of
+// sdk/stream.h reach through a Stream*: status, send count, read and write
+// positions, and the buffers.
 struct Stream {
   stream_fields::StreamCodec codec;
   Stream* next;
@@ -32,8 +33,8 @@ struct Stream {
   Rc4State* send_cipher;
   std::uint8_t first_message;  // set by FIELD_CIPHER: length and id go out plain
   bool body_deciphered;        // the current message's body went through a cipher
-  std::uint8_t receive_storage[kStreamBufferSize];  // codec.receive_buffer
-  std::uint8_t send_storage[kStreamBufferSize];     // codec.send_buffer
+  std::uint8_t receive_storage[kStreamReceiveStart];  // codec.receive_buffer while small
+  std::uint8_t send_storage[kStreamSendStart];        // codec.send_buffer while small
 };
 
 // The inline steps address the codec state through the record's address.
@@ -46,8 +47,14 @@ inline void stream_fail(Stream* stream, int rc) {
   if (stream->codec.status == 0) stream->codec.status = rc;
 }
 
-// Received bytes not yet read.
+// Bytes that may be read now: the rest of the current message, or the
+// received bytes while a length field is read.
 inline int stream_available(const Stream* stream) {
+  return stream->codec.read_limit - stream->codec.read_position;
+}
+
+// Received bytes not yet read, of this message and of any after it.
+inline int stream_received(const Stream* stream) {
   return stream->codec.write_position - stream->codec.read_position;
 }
 
@@ -57,9 +64,12 @@ inline int stream_remaining(const Stream* stream) {
 }
 
 // Starts the receive buffer over; only done when it holds nothing unread.
-inline void stream_rewind(Stream* stream) {
-  stream->codec.read_position = stream->codec.write_position = stream->message_end = 0;
-}
+void stream_rewind(Stream* stream);
+
+// Makes the send buffer hold at least needed bytes (needed is at most
+// kStreamBufferSize): true, or false with the status set to RC_OUT_OF_MEMORY
+// when the larger buffer cannot be had.
+bool stream_reserve_send(Stream* stream, int needed);
 
 // Reads count bytes of the current message into out, or passes over them
 // when out is nullptr. The same as reading byte by byte: once the status is

@@ -359,19 +359,30 @@ TEST_F(StreamTest, ShortAndUnfinishedReadsFailTheStream) {
   EXPECT_EQ(stream_read_message(nullptr), RC_NO_STREAM);
 }
 
-TEST_F(StreamTest, EmptyMessagesArePassedOverAndOnlyTheCurrentMessageIsAskedFor) {
+TEST_F(StreamTest, EmptyMessagesArePassedOverAndLaterMessagesWaitTheirTurn) {
   ASSERT_TRUE(peer_.send({0, 0, 0, 2, 0x11, 0x22, 0, 3, 0x33, 0x44, 0x55}));
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (unread_in_socket() < 11 && std::chrono::steady_clock::now() < deadline) stream_wait(20);
   EXPECT_EQ(stream_read_message(stream_), RC_NOT_YET);  // the empty message
+  EXPECT_EQ(unread_in_socket(), 0);                     // one receive took all three
   EXPECT_EQ(stream_read_message(stream_), 0);
-  EXPECT_EQ(unread_in_socket(), 5);  // the second message stays with the transport
+  // Only the current message is read: a field past its end is empty, not
+  // the next message's bytes.
   std::uint16_t word = 0;
-  EXPECT_EQ(stream_receive(stream_, FIELD_WORD, &word, FIELD_END), 0);
+  std::uint8_t past = 7;
+  int remaining = -1;
+  EXPECT_EQ(stream_receive(stream_, FIELD_WORD, &word, FIELD_REMAINING, &remaining, FIELD_STATUS),
+            0);
   EXPECT_EQ(word, 0x1122);
+  EXPECT_EQ(remaining, 0);
+  EXPECT_EQ(stream_receive(stream_, FIELD_END), 0);
+  EXPECT_EQ(stream_receive(stream_, FIELD_BYTE, &past, FIELD_STATUS), RC_STREAM_EMPTY);
+  EXPECT_EQ(past, 0);
+  // The next message becomes current with the next call, whole and in order.
   EXPECT_EQ(stream_read_message(stream_), 0);
-  EXPECT_EQ(unread_in_socket(), 0);
-  EXPECT_EQ(stream_receive(stream_, FIELD_SKIP, 3, FIELD_END), 0);
+  std::uint8_t body[3] = {};
+  EXPECT_EQ(stream_receive(stream_, FIELD_BYTES, 3, body, FIELD_END), 0);
+  EXPECT_EQ(Bytes(body, body + 3), (Bytes{0x33, 0x44, 0x55}));
   // Many empty messages never walk the buffer to its end.
   Bytes empties(40003, 0);
   empties[40001] = 1;  // then a message of one byte
@@ -381,6 +392,54 @@ TEST_F(StreamTest, EmptyMessagesArePassedOverAndOnlyTheCurrentMessageIsAskedFor)
   std::uint8_t byte = 0;
   EXPECT_EQ(stream_receive(stream_, FIELD_BYTE, &byte, FIELD_END), 0);
   EXPECT_EQ(byte, 0x42);
+}
+
+// A large message grows a buffer for itself and gives the memory back once
+// it has gone; a buffer that cannot grow fails its stream with 400 alone.
+TEST_F(StreamTest, BuffersGrowForALargeMessageAndGiveTheMemoryBack) {
+  Bytes big(5000);
+  for (std::size_t k = 0; k < big.size(); ++k) big[k] = static_cast<std::uint8_t>(k * 7);
+  // Sending: 3 + 5000 bytes leave whole, and the buffer goes back.
+  ASSERT_EQ(stream_send(stream_, FIELD_BEGIN, 30, FIELD_BYTES, 5000, big.data(), FIELD_END), 0);
+  Bytes wire = peer_.receive(5003);
+  ASSERT_EQ(wire.size(), 5003u);
+  EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 3), (Bytes{0x13, 0x89, 30}));
+  EXPECT_EQ(Bytes(wire.begin() + 3, wire.end()), big);
+  EXPECT_EQ(mem_blocks_held(), held_ + 3);  // the stream, its channel and connection
+  // Receiving: a large message behind a small one, both whole and in order.
+  Bytes frames(5 + big.size());
+  const std::uint8_t heads[] = {0, 1, 0x44, 0x13, 0x88};  // 1 byte, then 5000
+  std::memcpy(frames.data(), heads, sizeof heads);
+  std::memcpy(frames.data() + 5, big.data(), big.size());
+  ASSERT_TRUE(peer_.send(frames));
+  ASSERT_EQ(read_message(), 0);
+  std::uint8_t small = 0;
+  EXPECT_EQ(stream_receive(stream_, FIELD_BYTE, &small, FIELD_END), 0);
+  EXPECT_EQ(small, 0x44);
+  ASSERT_EQ(read_message(), 0);
+  Bytes got(5000);
+  EXPECT_EQ(stream_receive(stream_, FIELD_BYTES, 5000, got.data(), FIELD_END), 0);
+  EXPECT_EQ(got, big);
+  EXPECT_EQ(mem_blocks_held(), held_ + 3);
+
+  // Memory that is not there: the send fails with 400 and nothing goes out.
+  mem_fail_from_size(kStreamSendStart + 1);
+  EXPECT_EQ(stream_send(stream_, FIELD_BEGIN, 30, FIELD_BYTES, 5000, big.data(), FIELD_END),
+            RC_OUT_OF_MEMORY);
+  EXPECT_EQ(stream_pending_send(stream_), 0);
+  EXPECT_TRUE(peer_.quiet());
+  mem_fail_from_size(0);
+}
+
+TEST_F(StreamTest, AReceiveBufferThatCannotGrowFailsItsStream) {
+  Bytes frame(2 + 3000, 0x5A);
+  frame[0] = 0x0B;  // a length of 3000
+  frame[1] = 0xB8;
+  ASSERT_TRUE(peer_.send(frame));
+  mem_fail_from_size(kStreamReceiveStart + 1);
+  EXPECT_EQ(read_message(), RC_OUT_OF_MEMORY);
+  EXPECT_EQ(stream_status(stream_), RC_OUT_OF_MEMORY);
+  mem_fail_from_size(0);
 }
 
 TEST(StreamLengths, OverlongLengthsAreRefused) {
