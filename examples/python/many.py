@@ -7,6 +7,7 @@ after the given seconds every Bot prints its counts.
 
 The handlers are shared by all the Bots: each gets the Bot that saw the
 event, and counts into that Bot's own tally."""
+import argparse
 import collections
 import sys
 
@@ -23,13 +24,15 @@ def counter(kind):
 
 
 def main(argv):
-    if not 5 <= len(argv) <= 8:
-        print("usage: many.py HOST PORT CITIZEN PASSWORD [WORLD [COUNT [SECONDS]]]", file=sys.stderr)
-        return 2
-    host, port, citizen, password = argv[1], int(argv[2]), int(argv[3]), argv[4]
-    world = argv[5] if len(argv) > 5 else "demo"
-    count = int(argv[6]) if len(argv) > 6 else 100
-    seconds = float(argv[7]) if len(argv) > 7 else 10
+    arguments = argparse.ArgumentParser(prog="many.py", description="Many bots counting what they see.")
+    for name, kind in (("host", str), ("port", int), ("citizen", int), ("password", str)):
+        arguments.add_argument(name, type=kind)
+    arguments.add_argument("world", nargs="?", default="demo")
+    arguments.add_argument("count", nargs="?", type=int, default=100)
+    arguments.add_argument("seconds", nargs="?", type=float, default=10)
+    given = arguments.parse_args(argv[1:])
+    host, port, citizen, password = given.host, given.port, given.citizen, given.password
+    world, count, seconds = given.world, given.count, given.seconds
     bots = []
     try:
         for k in range(count):
