@@ -48,6 +48,10 @@ TEST(LocationText, WritesWhatTheParserReads) {
   EXPECT_EQ(NorthSouthText(-500), "0.5s");
   EXPECT_EQ(EastWestText(20000000000LL), "20000000w");  // grid lines may lie past an int
   EXPECT_EQ(EastWestText(LLONG_MIN), "9223372036854775.808e");
+  // An avatar's line: its name, which cannot break the line or command a
+  // terminal, and its place.
+  EXPECT_EQ(AvatarText({"Ada", {1000, 2000}, 0, 900}), "Ada: 2n 1w 90");
+  EXPECT_EQ(AvatarText({"a\nb\033[2J\x9b\xe9", {0, 0}, 0, 0}), "a?b?[2J?\xe9: 0n 0e");
 }
 
 TEST(WorldMap, FollowsArrivalsChangesAndDepartures) {
@@ -73,11 +77,6 @@ TEST(WorldMap, FollowsArrivalsChangesAndDepartures) {
   EXPECT_EQ(map.avatars().count(5998), 0u);
   map.ClearAvatars();
   EXPECT_TRUE(map.avatars().empty());
-}
-
-TEST(WorldMap, AvatarTextIsOneSafeLine) {
-  EXPECT_EQ(AvatarText({"Ada", {1000, 2000}, 0, 900}), "Ada: 2n 1w 90");
-  EXPECT_EQ(AvatarText({"a\nb\033[2J\x9b\xe9", {0, 0}, 0, 0}), "a?b?[2J?\xe9: 0n 0e");
 }
 
 TEST(WorldMap, KicksFadeOverTenSeconds) {

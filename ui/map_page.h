@@ -77,12 +77,16 @@ class COrbMap : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Zooms about the pointer.
   void wheelEvent(QWheelEvent* event) override;
+  // The tooltip of the avatar under the pointer.
+  bool event(QEvent* event) override;
+
+ protected:  // a drag with the left button pans; a double-click goes back to the ball
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-  bool event(QEvent* event) override;
 
  private:
   // Starts the redraw timer for the time left until kFrameMs after the last

@@ -1,5 +1,5 @@
-// CBotTabs and its pages: the button row and Apply, the login page's
-// controls and limits, Enter as Space, and the log's colours.
+// CBotTabs and its pages: the tabs, the button row and Apply, the login
+// page's controls and limits, Enter as Space, and the log's colours.
 #include "ui/bot_tabs.h"
 
 #include <QScrollBar>
@@ -13,6 +13,7 @@
 #include "sdk/sdk.h"
 #include "support/scratch_directory.h"
 #include "ui/login_page.h"
+#include "ui/map_page.h"
 #include "ui/message_boxes.h"
 #include "ui/status_page.h"
 
@@ -31,6 +32,8 @@ class BotTabsTest : public QObject {
     QCOMPARE(window.Tabs()->tabText(1), QString("Status"));
     QCOMPARE(window.Tabs()->tabText(2), QString("Map"));
     QCOMPARE(window.Tabs()->tabText(3), QString("About"));
+    window.Login()->MapChanged();  // the session's map reaches the Map page
+    QVERIFY(window.Map()->RedrawTimer().isActive());
     QCOMPARE(window.Tabs()->currentIndex(), 0);
     QCOMPARE(window.QuitButton()->text(), QString("Quit"));
     QVERIFY(!window.ApplyButton()->isEnabled());

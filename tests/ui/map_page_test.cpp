@@ -7,10 +7,6 @@
 #include <QtTest>
 #include <climits>
 
-#include "recorded_boxes.h"
-#include "ui/bot_tabs.h"
-#include "ui/login_page.h"
-
 namespace {
 
 // The page at its size in the window, shown, with a clock the test moves.
@@ -128,17 +124,6 @@ class MapPageTest : public QObject {
     QCOMPARE(at.page.Centre(), QPointF(INT_MAX, INT_MIN));  // kept in the world
     at.page.SetView({INT_MIN + 4, INT_MIN + 4}, COrbMap::kClosest);
     QCOMPARE(at.page.TextAt({165, 90}), QString(255, 'e') + ": 2147483.6445s 2147483.6445e 0.4");
-  }
-
-  // The window's map page hears the session's map through the login page.
-  void theWindowPassesChangesOn() {
-    orbilo::ScratchDirectory scratch;
-    RecordedBoxes boxes;
-    QVERIFY(start_with_boxes(scratch, &boxes));
-    CBotTabs window;
-    QCOMPARE(window.Tabs()->indexOf(window.Map()), 2);
-    window.Login()->MapChanged();
-    QVERIFY(window.Map()->RedrawTimer().isActive());
   }
 };
 
