@@ -39,6 +39,7 @@ struct TcpConnection {
   // writing because the socket left bytes unsent.
   bool in_set;
   bool wants_write;
+  void* owner;  // what the layer above keeps on the connection (tcp_set_owner)
 };
 
 namespace {
@@ -159,8 +160,7 @@ int tcp_create(std::uint32_t address, std::uint16_t port, TcpConnection** connec
     return RC_UNABLE_TO_CONNECT;
   }
   record->last_send_time = clock_now();
-  record->in_set = readiness_descriptor() >= 0;
-  if (record->in_set) readiness_add(record->socket);
+  record->in_set = readiness_add(record->socket, record);
   *connection = record;
   return 0;
 }
@@ -187,6 +187,18 @@ int tcp_attach(int fd, TcpConnection** connection) {
 
 int tcp_socket(const TcpConnection* connection) {
   return connection == nullptr ? -1 : connection->socket;
+}
+
+bool tcp_in_readiness(const TcpConnection* connection) {
+  return connection != nullptr && connection->in_set;
+}
+
+void tcp_set_owner(TcpConnection* connection, void* owner) {
+  if (connection != nullptr) connection->owner = owner;
+}
+
+void* tcp_owner(const TcpConnection* connection) {
+  return connection == nullptr ? nullptr : connection->owner;
 }
 
 int tcp_destroy(TcpConnection* connection) {
@@ -225,7 +237,7 @@ int tcp_send(TcpConnection* connection, const void* data, int length, int* sent)
   bool left_behind = sent_here < length;
   if (connection->in_set && connection->wants_write != left_behind) {
     connection->wants_write = left_behind;
-    readiness_want_write(connection->socket, left_behind);
+    readiness_want_write(connection->socket, connection, left_behind);
   }
   if (sent_here == length) return 0;
   if (!tcp_would_block(error)) return tcp_socket_error(error);

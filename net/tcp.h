@@ -69,4 +69,13 @@ int tcp_attach(int fd, TcpConnection** connection);
 // nullptr.
 int tcp_socket(const TcpConnection* connection);
 
+// Whether the connection is in the readiness set (net/readiness.h), whose
+// waits then name it by its own address.
+bool tcp_in_readiness(const TcpConnection* connection);
+
+// A pointer the layer above keeps on the connection (nullptr at first), to
+// find its own record from a readiness wait.
+void tcp_set_owner(TcpConnection* connection, void* owner);
+void* tcp_owner(const TcpConnection* connection);
+
 }  // namespace orbilo

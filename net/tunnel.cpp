@@ -2,11 +2,17 @@
 // connection, all kept in one list (newest first) so that a single wait
 // watches every link of every instance. Channels over sockets that a server
 // accepted itself stay out of the list.
+//
+// Where every listed connection is in the readiness set (the library is
+// initialised), sweeps and waits ask the set, which names the few ready
+// connections at the cost of one call however many links are idle; else
+// they poll every listed socket.
 #include "net/tunnel.h"
 
 #include <poll.h>
 
 #include "net/memory.h"
+#include "net/readiness.h"
 #include "net/tcp.h"
 #include "orbilo/result_codes.h"
 
@@ -15,7 +21,10 @@ namespace orbilo {
 struct TunnelChannel {
   TunnelChannel* next;
   TcpConnection* connection;
-  bool quiet;  // a sweep found nothing to read: receives answer without the socket
+  // The sweep that found input on it: while a sweep is open, a channel that
+  // it did not find is quiet, and its receives answer without the socket.
+  std::uint32_t seen;
+  bool listed;  // in the list; attached channels are never quiet
 };
 
 namespace {
@@ -25,16 +34,101 @@ constexpr int TUNNEL_WAIT_STACK_SLOTS = 64;
 
 TunnelChannel* channel_list = nullptr;
 int channel_count = 0;
+int unwatched_count = 0;  // listed channels whose connection is not in the readiness set
+std::uint32_t sweep_number = 0;
+bool sweep_open = false;
+
+bool tunnel_quiet(const TunnelChannel* channel) {
+  return sweep_open && channel->listed && channel->seen != sweep_number;
+}
 
 // Takes channel out of the list: true when it was there.
 bool tunnel_unlink(TunnelChannel* channel) {
   for (TunnelChannel** link = &channel_list; *link != nullptr; link = &(*link)->next) {
     if (*link != channel) continue;
     *link = channel->next;
+    channel->listed = false;
     --channel_count;
+    if (!tcp_in_readiness(channel->connection)) --unwatched_count;
     return true;
   }
   return false;
+}
+
+// True when the readiness set watches every listed channel.
+bool tunnel_set_watches_all() {
+  return unwatched_count == 0 && readiness_descriptor() >= 0;
+}
+
+// The listed channel of the kth ready socket of the last readiness wait.
+TunnelChannel* tunnel_ready_channel(int k) {
+  return static_cast<TunnelChannel*>(
+      tcp_owner(static_cast<const TcpConnection*>(readiness_tag(k))));
+}
+
+// The sweep over the readiness set: -1 when it could not be made.
+int tunnel_sweep_set() {
+  int ready = readiness_wait(0);
+  if (ready < 0) return -1;
+  ++sweep_number;
+  sweep_open = true;
+  int readable = 0;
+  for (int k = 0; k < ready; ++k) {
+    TunnelChannel* channel = tunnel_ready_channel(k);
+    if (channel == nullptr || !readiness_readable(k)) continue;
+    channel->seen = sweep_number;
+    ++readable;
+  }
+  return readable;
+}
+
+// The sweep that polls every listed socket: -1 when it could not be made.
+int tunnel_sweep_poll() {
+  pollfd stack_slots[TUNNEL_WAIT_STACK_SLOTS];
+  pollfd* slots = stack_slots;
+  if (channel_count > TUNNEL_WAIT_STACK_SLOTS) {
+    slots =
+        static_cast<pollfd*>(mem_alloc(sizeof(pollfd) * static_cast<std::size_t>(channel_count)));
+    if (slots == nullptr) return -1;
+  }
+  int filled = 0;
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    slots[filled++] = pollfd{tcp_socket(channel->connection), POLLIN, 0};
+  }
+  int ready = poll(slots, static_cast<nfds_t>(filled), 0);
+  if (ready >= 0) {
+    ++sweep_number;
+    sweep_open = true;
+    int slot = 0;
+    // A closed or failed socket is not quiet: its receive reports it.
+    for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+      if (slots[slot++].revents & (POLLIN | POLLHUP | POLLERR)) channel->seen = sweep_number;
+    }
+  }
+  if (slots != stack_slots) mem_free(slots);
+  return ready;
+}
+
+// The wait that polls every listed socket.
+TunnelChannel* tunnel_wait_poll(int timeout) {
+  TcpConnection* stack_slots[TUNNEL_WAIT_STACK_SLOTS] = {};
+  TcpConnection** connections = stack_slots;
+  if (channel_count > TUNNEL_WAIT_STACK_SLOTS) {
+    connections = static_cast<TcpConnection**>(
+        mem_alloc(sizeof(TcpConnection*) * static_cast<std::size_t>(channel_count)));
+    if (connections == nullptr) return nullptr;
+  }
+  int filled = 0;
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    connections[filled++] = channel->connection;
+  }
+  TcpConnection* ready = tcp_wait(filled, connections, timeout);
+  if (connections != stack_slots) mem_free(connections);
+  if (ready == nullptr) return nullptr;
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    if (channel->connection == ready) return channel;
+  }
+  return nullptr;
 }
 
 void tunnel_free(TunnelChannel* channel) {
@@ -53,9 +147,13 @@ int tunnel_connect(std::uint32_t address, std::uint16_t port, TunnelChannel** ch
     mem_free(record);
     return rc;
   }
+  tcp_set_owner(record->connection, record);
+  record->seen = sweep_number;  // a channel opened during a sweep is not quiet
+  record->listed = true;
   record->next = channel_list;
   channel_list = record;
   ++channel_count;
+  if (!tcp_in_readiness(record->connection)) ++unwatched_count;
   *channel = record;
   return 0;
 }
@@ -94,7 +192,7 @@ int tunnel_send(TunnelChannel* channel, const void* data, int length, int* sent)
 }
 
 int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count) {
-  if (channel == nullptr || channel->quiet) {
+  if (channel == nullptr || tunnel_quiet(channel)) {
     if (count != nullptr) *count = 0;
     return channel == nullptr ? RC_NULL_POINTER : 0;
   }
@@ -103,58 +201,28 @@ int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count) {
 
 int tunnel_sweep() {
   if (channel_count == 0) return 0;
-  pollfd stack_slots[TUNNEL_WAIT_STACK_SLOTS];
-  pollfd* slots = stack_slots;
-  if (channel_count > TUNNEL_WAIT_STACK_SLOTS) {
-    slots =
-        static_cast<pollfd*>(mem_alloc(sizeof(pollfd) * static_cast<std::size_t>(channel_count)));
-    if (slots == nullptr) return -1;
-  }
-  int filled = 0;
-  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-    slots[filled++] = pollfd{tcp_socket(channel->connection), POLLIN, 0};
-  }
-  int ready = poll(slots, static_cast<nfds_t>(filled), 0);
-  if (ready >= 0) {
-    int slot = 0;
-    // A closed or failed socket is not quiet: its receive reports it.
-    for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-      channel->quiet = (slots[slot++].revents & (POLLIN | POLLHUP | POLLERR)) == 0;
-    }
-  }
-  if (slots != stack_slots) mem_free(slots);
-  return ready;
+  return tunnel_set_watches_all() ? tunnel_sweep_set() : tunnel_sweep_poll();
 }
 
 void tunnel_sweep_end() {
-  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-    channel->quiet = false;
-  }
+  sweep_open = false;
 }
 
 TunnelChannel* tunnel_wait(int timeout) {
   if (channel_count == 0) return nullptr;
-  TcpConnection* stack_slots[TUNNEL_WAIT_STACK_SLOTS] = {};
-  TcpConnection** connections = stack_slots;
-  if (channel_count > TUNNEL_WAIT_STACK_SLOTS) {
-    connections = static_cast<TcpConnection**>(
-        mem_alloc(sizeof(TcpConnection*) * static_cast<std::size_t>(channel_count)));
-    if (connections == nullptr) return nullptr;
-  }
-  int filled = 0;
-  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-    connections[filled++] = channel->connection;
-  }
-  TcpConnection* ready = tcp_wait(filled, connections, timeout);
-  if (connections != stack_slots) mem_free(connections);
-  if (ready == nullptr) return nullptr;
-  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
-    if (channel->connection == ready) {
-      channel->quiet = false;  // it has spoken since the sweep
-      return channel;
+  TunnelChannel* ready = nullptr;
+  if (tunnel_set_watches_all()) {
+    // A socket that only became writable ends the wait too, with nothing to
+    // read: the pass then hands it its unsent bytes.
+    int count = readiness_wait(timeout > 0 ? timeout : -1);
+    for (int k = 0; k < count && ready == nullptr; ++k) {
+      if (readiness_readable(k)) ready = tunnel_ready_channel(k);
     }
+  } else {
+    ready = tunnel_wait_poll(timeout);
   }
-  return nullptr;
+  if (ready != nullptr) ready->seen = sweep_number;  // it has spoken since the sweep
+  return ready;
 }
 
 int tunnel_count() {

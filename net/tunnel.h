@@ -21,9 +21,11 @@ int tunnel_send(TunnelChannel* channel, const void* data, int length, int* sent)
 // tcp_receive on the channel's connection.
 int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count);
 
-// The first channel, in list order, whose connection becomes readable within
-// timeout ms (0 or less: without limit); nullptr when none does or no channel
-// is open.
+// A channel whose connection is readable or becomes readable within timeout
+// ms (0 or less: without limit); nullptr when none does (a connection that
+// only became writable ends the wait too, with nullptr) or no channel is
+// open. Without the readiness set every listed socket is polled, and the
+// first readable channel in list order is the one given.
 TunnelChannel* tunnel_wait(int timeout);
 
 // Asks every listed channel at once, without waiting, whether it has input.

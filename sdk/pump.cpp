@@ -24,20 +24,22 @@ bool reached(std::uint32_t now, std::uint32_t due) {
   return static_cast<std::int32_t>(now - due) >= 0;
 }
 
-// Reads one universe message: true when one was handled. A failure other
-// than "not yet" loses the link.
+// Reads one universe message: true when one was handled, or when the link
+// has more received ahead that the next pass reads without its socket (an
+// empty message was passed over). A failure other than "not yet" loses the
+// link.
 bool universe_read(Instance* instance) {
   int rc = receive_universe_message(instance);
   if (rc == RC_SUCCESS) return true;
   if (rc != RC_NOT_YET && !library.instances_changed) universe_link_lost(instance);
-  return false;
+  return rc == RC_NOT_YET && stream_message_waiting(instance->universe_stream);
 }
 
 bool world_read(Instance* instance) {
   int rc = receive_world_message(instance);
   if (rc == RC_SUCCESS) return true;
   if (rc != RC_NOT_YET && !library.instances_changed) world_link_lost(instance);
-  return false;
+  return rc == RC_NOT_YET && stream_message_waiting(instance->world_stream);
 }
 
 // The universe step of one instance: true when a message was handled.

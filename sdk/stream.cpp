@@ -401,6 +401,12 @@ void stream_set_receive_cipher(Stream* stream, const std::uint8_t* key, int key_
   stream_decipher_unread_rest(stream);
 }
 
+bool stream_message_waiting(const Stream* stream) {
+  if (stream == nullptr || stream_remaining(stream) > 0) return false;
+  int ahead = stream_received(stream);
+  return ahead >= (stream->pending_length == 0 ? STREAM_LENGTH_FIELD : stream->pending_length);
+}
+
 int stream_is_enciphered(const Stream* stream) {
   return stream != nullptr && stream->send_cipher != nullptr ? 1 : 0;
 }

@@ -149,6 +149,13 @@ int stream_fill(Stream* stream, int count);
 void stream_set_ciphers(Stream* stream, const std::uint8_t* key, int key_length,
                         int receive_discard, int send_discard);
 
+// True when the next stream_read_message() can go on with bytes received
+// ahead, without the channel: nothing of the current message is left unread,
+// and a length field, or the whole body whose length was read, is in the
+// buffer. A caller that waits on the socket before it reads again must read
+// such a stream first; its socket may have nothing more to say.
+bool stream_message_waiting(const Stream* stream);
+
 int stream_is_enciphered(const Stream* stream);  // 1 when it has a send cipher
 std::uint32_t stream_last_send(const Stream* stream);
 int stream_status(const Stream* stream);        // RC_NO_STREAM for nullptr

@@ -136,7 +136,11 @@ void client_readable(Client* client) {
   Server* server = client->server;
   for (int k = 0; k < kMessagesPerPass && !client->dead; ++k) {
     int rc = stream_read_message(client->stream);
-    if (rc == RC_NOT_YET) return;
+    if (rc == RC_NOT_YET) {
+      // An empty message passed over: read on while more was received ahead.
+      if (stream_message_waiting(client->stream)) continue;
+      return;
+    }
     if (rc != 0) {
       if (rc == RC_RECEIVE_FAILED) {
         client_drop(client, "closed by the client");
@@ -450,6 +454,19 @@ void watch_all(Server* server, std::vector<pollfd>* fds, std::vector<Watch>* wat
   }
 }
 
+// The universe and world links whose streams hold a whole message (or a
+// length field) received ahead: one that has read its most for a step keeps
+// the rest there.
+std::vector<Client*> clients_with_messages_waiting(Server* server) {
+  std::vector<Client*> waiting;
+  for (auto& client : server->clients) {
+    if (client->kind != LinkKind::Version && !client->dead &&
+        stream_message_waiting(client->stream))
+      waiting.push_back(client.get());
+  }
+  return waiting;
+}
+
 // Serves one ready entry of the poll set.
 void serve_ready(Server* server, const Watch& watch, short revents) {
   if (watch.kind == Watch::Listener) {
@@ -509,10 +526,17 @@ int server_step(Server* server, int timeout_ms) {
   std::vector<pollfd> fds;
   std::vector<Watch> watches;
   watch_all(server, &fds, &watches);
+  // Messages already received are read without waiting for the socket,
+  // which may have nothing more to say.
+  std::vector<Client*> backlog = clients_with_messages_waiting(server);
+  if (!backlog.empty()) wait = 0;
   int ready = poll(fds.data(), fds.size(), wait);
   if (ready < 0 && errno != EINTR) server_log(server, "poll: %s", std::strerror(errno));
   for (std::size_t k = 0; ready > 0 && k < fds.size(); ++k) {
     if (fds[k].revents != 0) serve_ready(server, watches[k], fds[k].revents);
+  }
+  for (Client* client : backlog) {
+    if (!client->dead && stream_message_waiting(client->stream)) client_readable(client);
   }
 
   run_timers(server);

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "net/memory.h"
+#include "net/readiness.h"
 #include "sdk/sdk.h"
 #include "support/loopback.h"
 #include "support/socket_pair.h"
@@ -107,7 +108,19 @@ namespace {
 
 // A sweep marks the channels with nothing to read; their receives answer
 // nothing without the socket until the sweep ends or a wait reports them.
-TEST(Tunnel, ASweepPassesOverQuietChannels) {
+// The same with every channel in the readiness set (the library's own way)
+// and without it (each socket polled).
+class TunnelSweep : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      ASSERT_GE(readiness_open(), 0);
+    }
+  }
+  void TearDown() override { readiness_close(); }
+};
+
+TEST_P(TunnelSweep, PassesOverQuietChannels) {
   loopback::Listener listener;
   auto [quiet, quiet_peer] = listener.open(tunnel_connect);
   auto [talking, talking_peer] = listener.open(tunnel_connect);
@@ -123,6 +136,15 @@ TEST(Tunnel, ASweepPassesOverQuietChannels) {
   EXPECT_EQ(count, 1);
   EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), 0);
   EXPECT_EQ(count, 0);  // passed over until the sweep ends
+  // A channel opened while the sweep is open was never looked at: not quiet.
+  auto [late, late_peer] = listener.open(tunnel_connect);
+  ASSERT_TRUE(late_peer.send({5}) && late_peer.valid());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  do {
+    EXPECT_EQ(tunnel_receive(late, &byte, 1, &count), 0);
+  } while (count == 0 && std::chrono::steady_clock::now() < deadline);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(byte, 5);
   tunnel_sweep_end();
   ASSERT_TRUE(wait_reports(quiet));
   EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), 0);
@@ -135,8 +157,14 @@ TEST(Tunnel, ASweepPassesOverQuietChannels) {
   tunnel_sweep();
   EXPECT_EQ(tunnel_receive(quiet, &byte, 1, &count), RC_RECEIVE_FAILED);
   tunnel_sweep_end();
+  tunnel_destroy(late);
   tunnel_destroy(quiet);
   tunnel_destroy(talking);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, TunnelSweep, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "ReadinessSet" : "Polled";
+                         });
 
 }  // namespace
