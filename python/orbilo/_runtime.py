@@ -12,7 +12,6 @@ api_login, api_enter and api_citizen_lookup stay installed from api_init
 on: whether each of those calls blocks is then the binding's choice, per
 Bot (bot.py waits for the outcome itself when the Bot has no handler).
 """
-import select
 import threading
 
 from . import _constants as c
@@ -27,8 +26,8 @@ current = None
 bots = {}
 # Exceptions raised by handlers, re-raised when the pass that ran them ends.
 kept = []
-# A poll object on the library's descriptor, made at api_init.
-poller = None
+# Handlers called so far: a pass that called one may have left more to do.
+dispatched = 0
 
 COMPLETIONS = (c.CALLBACK_LOGIN, c.CALLBACK_ENTER, c.CALLBACK_CITIZEN_LOOKUP)
 
@@ -50,7 +49,7 @@ def on_owner_thread():
 def start():
     """api_init, once; Error with the library's code when it refuses (from
     another thread than the one that started it, or for another build)."""
-    global owner, poller
+    global owner
     if owner is not None:
         if not on_owner_thread():
             check(lib.api_init(c.ORBILO_SDK_BUILD))  # the library's refusal
@@ -59,13 +58,11 @@ def start():
     owner = threading.get_ident()
     for number in COMPLETIONS:
         check(lib.api_callback_set(number, _callback_handlers[number]))
-    poller = select.poll()
-    poller.register(lib.api_descriptor(), select.POLLIN)
 
 
 def term():
     """Destroys every Bot and stops the library (api_term)."""
-    global owner, current, poller
+    global owner, current
     if owner is None or not on_owner_thread():
         return
     for (is_event, number), users in _users.items():
@@ -73,7 +70,7 @@ def term():
             install(is_event, number, False)
     _users.clear()
     lib.api_term()
-    owner = current = poller = None
+    owner = current = None
     for bot in list(bots.values()):
         bot._forget()
 
@@ -120,7 +117,8 @@ def _event_handler(number):
     universe = number in _UNIVERSE_EVENTS
 
     def fire():
-        global current
+        global current, dispatched
+        dispatched += 1
         try:
             bot = bots.get(lib.api_user_data())
             if bot is None:
@@ -147,7 +145,8 @@ def _callback_handler(number):
     universe = number in _UNIVERSE_CALLBACKS
 
     def fire(rc):
-        global current
+        global current, dispatched
+        dispatched += 1
         try:
             bot = bots.get(lib.api_user_data())
             if bot is None:

@@ -7,7 +7,9 @@ from ._library import lib
 from .errors import check
 
 # The longest the loop sleeps between passes: a call made meanwhile from a
-# coroutine (a new handler, a send that waits) may bring timed work nearer.
+# coroutine (a new handler, a send that waits) may bring timed work nearer,
+# and a pass may have left messages read but not handled, which the
+# descriptor does not announce.
 _LONGEST_SLEEP_S = 0.1
 
 
@@ -28,6 +30,7 @@ async def serve():
         nonlocal timer
         if finished.done():
             return
+        before = runtime.dispatched
         try:
             rc = lib.api_wait(1)  # ends on time even while messages keep coming
             runtime.current = None
@@ -43,6 +46,8 @@ async def serve():
             timer.cancel()
         due = lib.api_next_timeout()
         sleep = _LONGEST_SLEEP_S if due < 0 else min(due / 1000, _LONGEST_SLEEP_S)
+        if runtime.dispatched != before:  # busy: more may wait behind what it handled
+            sleep = 0
         timer = loop.call_later(sleep, run_pass)
 
     descriptor = lib.api_descriptor()

@@ -1,11 +1,13 @@
 """The event pump from Python: orbilo.wait(), and the loop in which the
 binding's blocking calls wait for their outcome.
 
-The loop watches the library's descriptor for as long as api_next_timeout()
-allows, then runs the pump for about a millisecond (api_wait(1)). Unlike
-api_wait(0), a pass of api_wait(1) ends on time even while messages keep
-arriving, so that the loop sees its deadline, its outcome and the
-exceptions of its handlers, which it re-raises after each pass.
+The loop calls api_wait with short slices, back to back, and re-raises the
+exceptions of the handlers after each slice. Slices keep it on time even
+while messages keep arriving, which api_wait(0) would go on reading; and
+they follow each other without a wait on the library's descriptor, since a
+slice that ends in the middle of a burst leaves messages read but not yet
+handled, which the descriptor does not announce: the next slice handles
+them first.
 """
 import math
 import time
@@ -15,26 +17,26 @@ from . import _runtime as runtime
 from ._library import lib
 from .errors import Error, check
 
-
-def _pass():
-    rc = lib.api_wait(1)
-    runtime.current = None  # handlers and reconnects may have changed it
-    runtime.raise_kept()
-    return rc
+# A blocking call sees its outcome within a slice; orbilo.wait() raises a
+# handler's exception within one.
+BLOCKING_SLICE_MS = 1
+WAIT_SLICE_MS = 10
 
 
-def run(done, deadline=None):
-    """Runs pump passes until done() is true, the monotonic deadline has
+def run(done, deadline=None, slice_ms=BLOCKING_SLICE_MS):
+    """Runs pump slices until done() is true, the monotonic deadline has
     passed or no instance is left."""
     while not done():
-        timeout = lib.api_next_timeout()
+        budget = slice_ms
         if deadline is not None:
             left = math.ceil((deadline - time.monotonic()) * 1000)
             if left <= 0:
                 return
-            timeout = left if timeout < 0 else min(timeout, left)
-        runtime.poller.poll(timeout)
-        if _pass() != 0:
+            budget = min(budget, left)
+        rc = lib.api_wait(budget)
+        runtime.current = None  # handlers and reconnects may have changed it
+        runtime.raise_kept()
+        if rc != 0:
             return
 
 
@@ -56,6 +58,6 @@ def wait(milliseconds):
     if not runtime.bots:
         raise Error(c.RC_NO_INSTANCE)
     if milliseconds < 0:
-        run(lambda: not runtime.bots)
+        run(lambda: not runtime.bots, slice_ms=WAIT_SLICE_MS)
     else:
-        run(lambda: False, time.monotonic() + milliseconds / 1000)
+        run(lambda: False, time.monotonic() + milliseconds / 1000, WAIT_SLICE_MS)
