@@ -14,7 +14,9 @@
 #include "net/memory.h"
 #include "sdk/instance.h"
 #include "sdk/sdk.h"
+#include "sdk/stream.h"
 #include "support/child_process.h"
+#include "support/session.h"
 
 using namespace orbilo;
 
@@ -178,6 +180,37 @@ TEST_F(AllocationFailure, MemoryThatStaysExhaustedIsReportedAndNothingLeaks) {
     }
     if (testing::Test::HasFailure()) break;
   }
+}
+
+// A receive buffer that cannot grow for a large message fails that link
+// alone: its stream gives 400, the world link is lost and reopened as for
+// any loss, and the universe link goes on. With memory again the same
+// message is read and passed over.
+class GrowthFailure : public session::SessionTest {};
+
+TEST_F(GrowthFailure, ALargeMessageWithoutMemoryLosesItsLinkAlone) {
+  create();
+  login();
+  enter();
+  session::install_event(EVENT_WORLD_DISCONNECT);
+  session::install_event(EVENT_AVATAR_ADD);
+  messages::Bytes large(1 + 3000, 0x5A);
+  large[0] = 200;  // an id the library passes over
+  mem_fail_from_size(kStreamReceiveStart + 1);
+  ASSERT_TRUE(world_link_.send(large));
+  EXPECT_TRUE(pump_until([&] { return instance()->world_state == kWorldReconnectPending; }));
+  mem_fail_from_size(0);
+  EXPECT_EQ(instance()->universe_state, kUniverseLoggedIn);
+  EXPECT_EQ(session::calls.count_event(EVENT_WORLD_DISCONNECT), 1);
+  EXPECT_EQ(api_int(ATTR_DISCONNECT_REASON), RC_CONNECTION_LOST);
+
+  clock_advance(kSecond);  // the reconnect falls due
+  api_wait(0);
+  ASSERT_NO_FATAL_FAILURE(reenter());
+  ASSERT_TRUE(world_link_.send(large));
+  ASSERT_TRUE(world_link_.send(session::kicker_add()));
+  EXPECT_TRUE(pump_until([] { return session::calls.count_event(EVENT_AVATAR_ADD) == 1; }));
+  EXPECT_EQ(instance()->world_state, kWorldEntered);
 }
 
 }  // namespace
