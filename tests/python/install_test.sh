@@ -2,11 +2,13 @@
 # Installs the build tree into a scratch prefix: the package lands in
 # PREFIX/lib/python3/dist-packages/orbilo, its component "python" holds no
 # library but the package, and with PYTHONPATH set the package imports and
-# loads the library installed beside it.
-#   install_test.sh BUILD_DIR PYTHON
+# loads the library installed beside it. Where the interpreter has pip,
+# pip install of the source tree's package needs no package index.
+#   install_test.sh BUILD_DIR PYTHON SOURCE_DIR
 set -eu
 build=$1
 python=$2
+source=$3
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 site=lib/python3/dist-packages
@@ -25,3 +27,10 @@ cmake --install "$build" --prefix "$scratch/prefix" > /dev/null
 loaded=$(cd / && env -u ORBILO_SDK_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$scratch/prefix/$site" \
   "$python" -c "import orbilo; print(orbilo._lib._name, orbilo.EVENT_CHAT, orbilo.RC_NO_INSTANCE)")
 [ "$loaded" = "$scratch/prefix/lib/liborbilo_sdk.so.1 6 445" ] || { echo "imported: $loaded"; exit 1; }
+
+"$python" -m pip --version > /dev/null 2>&1 || exit 0
+cp -r "$source/python" "$scratch/source"  # pip may build in the tree it is given
+PIP_ROOT_USER_ACTION=ignore "$python" -m pip install --quiet --no-index --no-compile --target "$scratch/pip" "$scratch/source" > /dev/null
+loaded=$(cd / && ORBILO_SDK_LIBRARY="$scratch/prefix/lib/liborbilo_sdk.so.1" PYTHONPATH="$scratch/pip" \
+  "$python" -c "import orbilo; print(orbilo.__file__, orbilo.RC_NO_INSTANCE)")
+[ "$loaded" = "$scratch/pip/orbilo/__init__.py 445" ] || { echo "pip's package: $loaded"; exit 1; }
