@@ -113,28 +113,37 @@ def raise_kept():
     raise first
 
 
+def _reporting_bot():
+    """The Bot of the instance that the library made current for a report,
+    or None for an instance that no Bot has."""
+    global current, dispatched
+    dispatched += 1
+    bot = bots.get(lib.api_user_data())
+    if bot is not None:
+        current = bot._handle
+    return bot
+
+
+def _run(handler, bot, universe, *arguments):
+    if not universe:
+        handler(bot, *arguments)
+        return
+    bot._universe_depth += 1
+    try:
+        handler(bot, *arguments)
+    finally:
+        bot._universe_depth -= 1
+
+
 def _event_handler(number):
     universe = number in _UNIVERSE_EVENTS
 
     def fire():
-        global current, dispatched
-        dispatched += 1
         try:
-            bot = bots.get(lib.api_user_data())
-            if bot is None:
-                return
-            current = bot._handle  # the library made the instance current
-            handler = bot._events.get(number)
-            if handler is None:
-                return
-            if not universe:
-                handler(bot)
-                return
-            bot._universe_depth += 1
-            try:
-                handler(bot)
-            finally:
-                bot._universe_depth -= 1
+            bot = _reporting_bot()
+            handler = bot and bot._events.get(number)
+            if handler:
+                _run(handler, bot, universe)
         except BaseException as error:  # never into C
             kept.append(error)
 
@@ -145,24 +154,15 @@ def _callback_handler(number):
     universe = number in _UNIVERSE_CALLBACKS
 
     def fire(rc):
-        global current, dispatched
-        dispatched += 1
         try:
-            bot = bots.get(lib.api_user_data())
+            bot = _reporting_bot()
             if bot is None:
                 return
-            current = bot._handle
             bot._outcome(number, rc)
             handler = bot._callbacks.get(number)
-            if handler is None:
-                return
             # A refused entry may be the universe's answer: counted as one.
-            depth = universe or (number == c.CALLBACK_ENTER and rc != 0)
-            bot._universe_depth += depth
-            try:
-                handler(bot, rc)
-            finally:
-                bot._universe_depth -= depth
+            if handler:
+                _run(handler, bot, universe or (number == c.CALLBACK_ENTER and rc != 0), rc)
         except BaseException as error:
             kept.append(error)
 

@@ -6,12 +6,10 @@
 # pip install of the source tree's package needs no package index.
 #   install_test.sh BUILD_DIR PYTHON SOURCE_DIR
 set -eu
-build=$1
-python=$2
-source=$3
+build=$1 python=$2 source=$3
+site=lib/python3/dist-packages
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-site=lib/python3/dist-packages
 
 cmake --install "$build" --prefix "$scratch/component" --component python > /dev/null
 listed=$(cd "$scratch/component" && find . -type f | sort | tr '\n' ' ')
