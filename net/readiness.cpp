@@ -4,7 +4,10 @@
 
 #include <errno.h>
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 #include "net/memory.h"
 
@@ -17,6 +20,10 @@ constexpr int kFixedEvents = 64;
 
 int set_descriptor = -1;
 int members = 0;  // sockets in the set
+// A counter in the set (with no tag) that keeps it readable while work that
+// no socket shows is waiting; signalled tells whether it is raised.
+int signal_descriptor = -1;
+bool signalled = false;
 // The ready sockets of the last wait: the fixed slots, or a block that holds
 // one event for every member.
 epoll_event fixed_events[kFixedEvents];
@@ -57,13 +64,23 @@ void reserve_events() {
 }  // namespace
 
 int readiness_open() {
-  if (set_descriptor < 0) set_descriptor = epoll_create1(EPOLL_CLOEXEC);
+  if (set_descriptor >= 0) return set_descriptor;
+  set_descriptor = epoll_create1(EPOLL_CLOEXEC);
+  if (set_descriptor < 0) return -1;
+  signal_descriptor = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (signal_descriptor >= 0 && !control(EPOLL_CTL_ADD, signal_descriptor, nullptr, false)) {
+    close(signal_descriptor);
+    signal_descriptor = -1;
+  }
+  signalled = false;
   return set_descriptor;
 }
 
 void readiness_close() {
   if (set_descriptor >= 0) close(set_descriptor);
-  set_descriptor = -1;
+  if (signal_descriptor >= 0) close(signal_descriptor);
+  set_descriptor = signal_descriptor = -1;
+  signalled = false;
   members = 0;
   release_events();
 }
@@ -86,6 +103,16 @@ void readiness_remove(int socket) {
   if (set_descriptor < 0 || socket < 0) return;
   epoll_event unused{};
   if (epoll_ctl(set_descriptor, EPOLL_CTL_DEL, socket, &unused) == 0 && members > 0) --members;
+}
+
+void readiness_signal(bool work_waiting) {
+  if (signal_descriptor < 0 || work_waiting == signalled) return;
+  std::uint64_t value = 1;
+  ssize_t done = work_waiting ? write(signal_descriptor, &value, sizeof value)
+                              : read(signal_descriptor, &value, sizeof value);
+  // A counter that could not be raised leaves the set as the sockets show it;
+  // one that was not raised reads as nothing.
+  if (done == static_cast<ssize_t>(sizeof value) || !work_waiting) signalled = work_waiting;
 }
 
 int readiness_wait(int timeout_ms) {

@@ -25,13 +25,20 @@ void readiness_want_write(int socket, void* tag, bool want);
 // Takes a socket out of the set before it is closed.
 void readiness_remove(int socket);
 
+// Keeps the set's descriptor readable (true) or lets it follow the sockets
+// alone again (false): for work that the library has in hand, such as
+// messages already received, which no socket shows. A wait on the set then
+// finds one ready entry with no tag.
+void readiness_signal(bool work_waiting);
+
 // Waits at most timeout_ms (0: not at all, below 0: without limit) until
 // sockets of the set are ready: the number of ready sockets it found (each
 // seen with readiness_tag() and readiness_readable()), 0 on time-out, -1
 // when the set is not open or the wait failed.
 int readiness_wait(int timeout_ms);
-// The tag of the kth ready socket of the last wait, and whether it can be
-// read (a closed or failed socket can: its receive tells what happened).
+// The tag of the kth ready socket of the last wait (nullptr for the signal of
+// readiness_signal), and whether it can be read (a closed or failed socket
+// can: its receive tells what happened).
 void* readiness_tag(int k);
 bool readiness_readable(int k);
 

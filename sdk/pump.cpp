@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include "net/clock.h"
+#include "net/readiness.h"
 #include "net/tunnel.h"
 #include "protocol/messages.h"
 #include "sdk/instance.h"
@@ -24,22 +25,38 @@ bool reached(std::uint32_t now, std::uint32_t due) {
   return static_cast<std::int32_t>(now - due) >= 0;
 }
 
-// Reads one universe message: true when one was handled, or when the link
-// has more received ahead that the next pass reads without its socket (an
-// empty message was passed over). A failure other than "not yet" loses the
-// link.
+// Set by a pass that leaves a link with a whole message received ahead.
+bool messages_waiting = false;
+
+// After a read of stream that did not end the pass: true when the link has
+// more received ahead, which the next pass reads without its socket (after a
+// passed-over empty message, or a message handled from a burst).
+bool more_waiting(const Stream* stream) {
+  bool waiting = stream_message_waiting(stream);
+  messages_waiting = messages_waiting || waiting;
+  return waiting;
+}
+
+// Reads one universe message: true when one was handled, or when more is
+// waiting. A failure other than "not yet" loses the link.
 bool universe_read(Instance* instance) {
   int rc = receive_universe_message(instance);
-  if (rc == RC_SUCCESS) return true;
-  if (rc != RC_NOT_YET && !library.instances_changed) universe_link_lost(instance);
-  return rc == RC_NOT_YET && stream_message_waiting(instance->universe_stream);
+  if (library.instances_changed) return rc == RC_SUCCESS;
+  if (rc != RC_SUCCESS && rc != RC_NOT_YET) {
+    universe_link_lost(instance);
+    return false;
+  }
+  return more_waiting(instance->universe_stream) || rc == RC_SUCCESS;
 }
 
 bool world_read(Instance* instance) {
   int rc = receive_world_message(instance);
-  if (rc == RC_SUCCESS) return true;
-  if (rc != RC_NOT_YET && !library.instances_changed) world_link_lost(instance);
-  return rc == RC_NOT_YET && stream_message_waiting(instance->world_stream);
+  if (library.instances_changed) return rc == RC_SUCCESS;
+  if (rc != RC_SUCCESS && rc != RC_NOT_YET) {
+    world_link_lost(instance);
+    return false;
+  }
+  return more_waiting(instance->world_stream) || rc == RC_SUCCESS;
 }
 
 // The universe step of one instance: true when a message was handled.
@@ -223,6 +240,7 @@ namespace {
 int pump_depth = 0;  // passes running, the outermost included
 
 int pump_pass_steps(int wait_ms) {
+  messages_waiting = false;
   if (library.events_changed) {
     library.events_changed = 0;
     library.instances_changed = 0;
@@ -266,6 +284,9 @@ int pump_pass(int wait_ms) {
   tunnel_sweep();
   int result = pump_pass_steps(wait_ms);
   tunnel_sweep_end();
+  // The library's descriptor stays readable while a pass may have left work:
+  // messages received ahead, or what a busy pass did not get to.
+  readiness_signal(result == 1 || messages_waiting);
   --pump_depth;
   if (pump_depth > 0) library.instances_changed |= changed_before;
   return result;
@@ -359,6 +380,7 @@ std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) 
   // now: the loss is handled, and the send time-out runs, inside api_wait.
   for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
     if (stream != nullptr && stream_status(stream) != 0) take(0);
+    if (stream_message_waiting(stream)) take(0);  // received ahead, read without the socket
     if (stream_pending_send(stream) > 0) take(kPendingSendCheckMs);
   }
   return next;
@@ -368,7 +390,8 @@ std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) 
 
 extern "C" ORBILO_SDK_API int api_next_timeout() {
   if (!library_initialised()) return -1;
-  if (library.events_changed) return 0;  // a new event mask goes out
+  // A new event mask goes out to the worlds, when there is an instance.
+  if (library.events_changed && library.instances != nullptr) return 0;
   std::uint32_t now = clock_now();
   std::int32_t next = -1;
   for (const Instance* instance = library.instances; instance != nullptr;

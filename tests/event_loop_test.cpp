@@ -4,8 +4,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+
+#include <chrono>
+#include <thread>
 
 #include "sdk/sdk.h"
+#include "sdk/stream.h"
 #include "support/messages.h"
 #include "support/session.h"
 #include "support/steady_clock.h"
@@ -83,6 +88,39 @@ TEST_F(EventLoop, TheDescriptorIsReadableWhileThePumpHasWork) {
   api_term();
   EXPECT_EQ(api_descriptor(), -1);
   EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);
+}
+
+// Messages that one receive brought ahead wait in the library, not in the
+// socket: the descriptor and the next time-out still say there is work.
+TEST_F(EventLoop, MessagesReceivedAheadKeepTheDescriptorReadable) {
+  enter_world();
+  int descriptor = api_descriptor();
+  session::install_event(EVENT_AVATAR_CHANGE);
+  api_wait(0);  // the new event mask goes out
+  int socket = stream_socket(instance()->world_stream);
+  int sent = 0;
+  for (int x : {10, 20, 30}) {
+    messages::Bytes change = messages::avatar_change({.session = 5, .x = x});
+    sent += static_cast<int>(change.size()) + 2;
+    ASSERT_TRUE(world_link_.send(change));
+  }
+  int arrived = 0;  // all three in the socket (the peer may hold small writes back a while)
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (ioctl(socket, FIONREAD, &arrived) == 0 && arrived < sent &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(arrived, sent);
+  ASSERT_EQ(pump_pass(0), 1);  // one receive takes all three, one is handled
+  EXPECT_EQ(calls.count_event(EVENT_AVATAR_CHANGE), 1);
+  EXPECT_FALSE(readable(socket, 0));
+  EXPECT_TRUE(readable(descriptor, 0));
+  EXPECT_EQ(api_next_timeout(), 0);
+  ASSERT_EQ(api_wait(0), 0);
+  EXPECT_EQ(calls.count_event(EVENT_AVATAR_CHANGE), 3);
+  EXPECT_EQ(api_int(ATTR_AVATAR_X), 30);
+  EXPECT_FALSE(readable(descriptor, 0));
+  EXPECT_GT(api_next_timeout(), 0);
 }
 
 TEST_F(EventLoop, TheNextTimeoutIsTheFirstKeepAliveOrTimeOut) {
