@@ -11,6 +11,7 @@ from .errors import check
 # and a pass may have left messages read but not handled, which the
 # descriptor does not announce.
 _LONGEST_SLEEP_S = 0.1
+_POLL_SLEEP_S = 0.005
 
 
 async def serve():
@@ -25,6 +26,10 @@ async def serve():
         return
     finished = loop.create_future()
     timer = None
+    descriptor = lib.api_descriptor()
+    # Without a descriptor (a library that has no readiness set) the timer
+    # alone drives the pump.
+    longest = _LONGEST_SLEEP_S if descriptor >= 0 else _POLL_SLEEP_S
 
     def run_pass():
         nonlocal timer
@@ -45,17 +50,18 @@ async def serve():
         if timer is not None:
             timer.cancel()
         due = lib.api_next_timeout()
-        sleep = _LONGEST_SLEEP_S if due < 0 else min(due / 1000, _LONGEST_SLEEP_S)
+        sleep = longest if due < 0 else min(due / 1000, longest)
         if runtime.dispatched != before:  # busy: more may wait behind what it handled
             sleep = 0
         timer = loop.call_later(sleep, run_pass)
 
-    descriptor = lib.api_descriptor()
-    loop.add_reader(descriptor, run_pass)
+    if descriptor >= 0:
+        loop.add_reader(descriptor, run_pass)
     try:
         run_pass()
         await finished
     finally:
-        loop.remove_reader(descriptor)
+        if descriptor >= 0:
+            loop.remove_reader(descriptor)
         if timer is not None:
             timer.cancel()
