@@ -25,6 +25,7 @@ struct TunnelChannel {
   // it did not find is quiet, and its receives answer without the socket.
   std::uint32_t seen;
   bool listed;  // in the list; attached channels are never quiet
+  void* user;   // the layer above's (tunnel_set_user)
 };
 
 namespace {
@@ -66,8 +67,16 @@ TunnelChannel* tunnel_ready_channel(int k) {
       tcp_owner(static_cast<const TcpConnection*>(readiness_tag(k))));
 }
 
+// Visits every listed channel.
+void tunnel_visit_all(TunnelVisit visit) {
+  if (visit == nullptr) return;
+  for (TunnelChannel* channel = channel_list; channel != nullptr; channel = channel->next) {
+    visit(channel->user);
+  }
+}
+
 // The sweep over the readiness set: -1 when it could not be made.
-int tunnel_sweep_set() {
+int tunnel_sweep_set(TunnelVisit visit) {
   int ready = readiness_wait(0);
   if (ready < 0) return -1;
   ++sweep_number;
@@ -75,7 +84,9 @@ int tunnel_sweep_set() {
   int readable = 0;
   for (int k = 0; k < ready; ++k) {
     TunnelChannel* channel = tunnel_ready_channel(k);
-    if (channel == nullptr || !readiness_readable(k)) continue;
+    if (channel == nullptr) continue;
+    if (visit != nullptr) visit(channel->user);  // readable, or writable again
+    if (!readiness_readable(k)) continue;
     channel->seen = sweep_number;
     ++readable;
   }
@@ -199,9 +210,27 @@ int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count) {
   return tcp_receive(channel->connection, buffer, size, count);
 }
 
-int tunnel_sweep() {
+int tunnel_sweep(TunnelVisit visit) {
   if (channel_count == 0) return 0;
-  return tunnel_set_watches_all() ? tunnel_sweep_set() : tunnel_sweep_poll();
+  if (tunnel_set_watches_all()) {
+    int readable = tunnel_sweep_set(visit);
+    if (readable >= 0) return readable;
+  } else {
+    // Polled sockets say nothing of writing: every channel may have work.
+    int readable = tunnel_sweep_poll();
+    tunnel_visit_all(visit);
+    return readable;
+  }
+  tunnel_visit_all(visit);
+  return -1;
+}
+
+void tunnel_set_user(TunnelChannel* channel, void* user) {
+  if (channel != nullptr) channel->user = user;
+}
+
+void* tunnel_user(const TunnelChannel* channel) {
+  return channel == nullptr ? nullptr : channel->user;
 }
 
 void tunnel_sweep_end() {

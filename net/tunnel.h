@@ -28,13 +28,22 @@ int tunnel_receive(TunnelChannel* channel, void* buffer, int size, int* count);
 // first readable channel in list order is the one given.
 TunnelChannel* tunnel_wait(int timeout);
 
+// A pointer of the layer above on a channel (nullptr at first), which a
+// sweep hands back for each channel that has something to do.
+void tunnel_set_user(TunnelChannel* channel, void* user);
+void* tunnel_user(const TunnelChannel* channel);
+
 // Asks every listed channel at once, without waiting, whether it has input.
 // A channel that has none is marked quiet: its receives then answer "nothing
 // yet" without asking its socket, until tunnel_sweep_end() or until a wait
 // reports it readable. This spares one system call per idle link when one
-// pass reads many links. Returns the number of channels with input, or -1
-// when the sweep could not be made (nothing is marked then).
-int tunnel_sweep();
+// pass reads many links. visit (when given) is called with the user pointer
+// of each channel that has input or can now take bytes it was left with;
+// where the readiness set is not in use, with that of every channel. Returns
+// the number of channels with input, or -1 when the sweep could not be made
+// (nothing is marked then, and every channel is visited).
+using TunnelVisit = void (*)(void* user);
+int tunnel_sweep(TunnelVisit visit = nullptr);
 // Clears every quiet mark.
 void tunnel_sweep_end();
 

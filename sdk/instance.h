@@ -42,6 +42,12 @@ inline constexpr int kWaitSliceMs = 1000;
 
 struct Instance {
   Instance* next;
+  // What a pump pass reads of every instance, first and together: an idle
+  // instance is passed over on these alone. Attention is set where its links
+  // may have work (a sweep found input or room, an operation ran on it, it
+  // is new); next_due is the library clock of its first timed work.
+  bool attention;
+  std::uint32_t next_due;
   std::uint32_t session_number;  // the universe gives its low 16 bits
   std::uint32_t login_number;
   std::uint8_t login_check[kLoginCheckBytes];  // hashed into the world login

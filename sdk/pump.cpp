@@ -145,26 +145,6 @@ void event_mask_broadcast() {
   }
 }
 
-// The socket wait of a pass ends early enough for the next reconnect that
-// falls due, so that a link is reopened on time; with no link open at all the
-// wait is a plain sleep.
-int wait_bound(int wait_ms, std::uint32_t now) {
-  int bound = wait_ms;
-  for (const Instance* instance = library.instances; instance != nullptr;
-       instance = instance->next) {
-    if (instance->universe_state == kUniverseReconnectPending) {
-      auto due = static_cast<std::int32_t>(instance->universe_reconnect_time - now);
-      if (due < bound) bound = due;
-    }
-    if (instance->world_state == kWorldReconnectPending &&
-        instance->universe_state == kUniverseLoggedIn) {
-      auto due = static_cast<std::int32_t>(instance->world_reconnect_time - now);
-      if (due < bound) bound = due;
-    }
-  }
-  return bound < 1 ? 1 : bound;
-}
-
 // Waits on every open stream; an idle library sleeps instead.
 Stream* socket_wait_default(int wait_ms) {
   if (tunnel_count() > 0) return stream_wait(wait_ms);
@@ -176,57 +156,70 @@ PumpSocketWait socket_wait = socket_wait_default;
 
 // Reads one message from the stream that the socket wait reported, as the
 // link steps would: a universe link that is open but not logged in is never
-// read.
+// read. Its instance is looked at again by the next pass.
 bool read_ready(Stream* ready) {
-  for (Instance* instance = library.instances; instance != nullptr; instance = instance->next) {
-    if (ready == instance->universe_stream) {
-      return instance->universe_state != kUniverseConnected && universe_read(instance);
-    }
-    if (ready == instance->world_stream) return world_read(instance);
+  auto* instance = static_cast<Instance*>(stream_user(ready));
+  if (instance == nullptr) return false;
+  instance->attention = true;
+  if (ready == instance->universe_stream) {
+    return instance->universe_state != kUniverseConnected && universe_read(instance);
   }
-  return false;
+  return ready == instance->world_stream && world_read(instance);
 }
 
 // Bytes that a full socket left in a send buffer go out as soon as it takes
 // them again, rather than with the link's next message; a link whose socket
 // has taken nothing for too long is lost.
-void flush_pending() {
-  for (Instance* instance = library.instances; instance != nullptr;) {
-    Instance* next = instance->next;
-    if (stream_pending_send(instance->universe_stream) > 0 &&
-        stream_flush(instance->universe_stream) != 0) {
-      universe_link_lost(instance);
-      if (library.instances_changed) return;
-    }
-    if (stream_pending_send(instance->world_stream) > 0 &&
-        stream_flush(instance->world_stream) != 0) {
-      world_link_lost(instance);
-      if (library.instances_changed) return;
-    }
-    instance = next;
+void flush_pending(Instance* instance) {
+  if (stream_pending_send(instance->universe_stream) > 0 &&
+      stream_flush(instance->universe_stream) != 0) {
+    universe_link_lost(instance);
+    if (library.instances_changed) return;
+  }
+  if (stream_pending_send(instance->world_stream) > 0 &&
+      stream_flush(instance->world_stream) != 0) {
+    world_link_lost(instance);
   }
 }
 
 // Quiet links get an empty keep-alive message.
-void keep_alive() {
-  std::uint32_t now = clock_now();
-  for (Instance* instance = library.instances; instance != nullptr;) {
-    Instance* next = instance->next;
-    Stream* universe = instance->universe_stream;
-    if (instance->universe_state == kUniverseLoggedIn &&
-        later_than(now, stream_last_send(universe), kUniverseKeepAliveMs) &&
-        stream_send(universe, FIELD_BEGIN, to_universe::kKeepAlive, FIELD_END) != 0) {
-      universe_link_lost(instance);
-    }
-    if (library.instances_changed) return;
-    if (instance->world_state == kWorldEntered &&
-        later_than(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs) &&
-        stream_send(instance->world_stream, FIELD_BEGIN, to_world::kKeepAlive, FIELD_END) != 0) {
-      world_link_lost(instance);
-    }
-    if (library.instances_changed) return;
-    instance = next;
+void keep_alive(Instance* instance, std::uint32_t now) {
+  Stream* universe = instance->universe_stream;
+  if (instance->universe_state == kUniverseLoggedIn &&
+      later_than(now, stream_last_send(universe), kUniverseKeepAliveMs) &&
+      stream_send(universe, FIELD_BEGIN, to_universe::kKeepAlive, FIELD_END) != 0) {
+    universe_link_lost(instance);
   }
+  if (library.instances_changed) return;
+  if (instance->world_state == kWorldEntered &&
+      later_than(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs) &&
+      stream_send(instance->world_stream, FIELD_BEGIN, to_world::kKeepAlive, FIELD_END) != 0) {
+    world_link_lost(instance);
+  }
+}
+
+// An instance whose links have no news and whose first timed work is not due
+// is passed over on its first fields alone, so that idle instances cost a
+// pass next to nothing.
+bool needs_look(const Instance* instance, std::uint32_t now) {
+  return instance->attention || reached(now, instance->next_due);
+}
+
+// A sweep found input on the stream, or room for its unsent bytes.
+void attend(void* stream) {
+  auto* instance = static_cast<Instance*>(stream_user(static_cast<Stream*>(stream)));
+  if (instance != nullptr) instance->attention = true;
+}
+
+// After a look: passed over until its links have news or its first timed
+// work falls due (a time without any is looked at again in a while).
+constexpr std::uint32_t kNothingDueMs = 0x40000000;
+std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now);
+
+void settle(Instance* instance, std::uint32_t now) {
+  instance->attention = false;
+  std::int32_t left = instance_next_timeout(instance, now);
+  instance->next_due = now + (left < 0 ? kNothingDueMs : static_cast<std::uint32_t>(left));
 }
 
 }  // namespace
@@ -250,23 +243,31 @@ int pump_pass_steps(int wait_ms) {
   library.instances_changed = 0;
   std::uint32_t now = clock_now();
   bool handled = false;
+  // The socket wait of a pass ends by the first timed work that falls due,
+  // so that a link is reopened, kept alive or timed out on time.
+  std::int32_t bound = wait_ms;
   for (Instance* instance = library.instances; instance != nullptr;) {
     Instance* next = instance->next;
-    handled |= universe_step(instance, now);
-    if (library.instances_changed) return 1;
-    handled |= world_step(instance, now);
-    if (library.instances_changed) return 1;
+    if (needs_look(instance, now)) {
+      handled |= universe_step(instance, now);
+      if (library.instances_changed) return 1;
+      handled |= world_step(instance, now);
+      if (library.instances_changed) return 1;
+      flush_pending(instance);
+      if (library.instances_changed) return 1;
+      keep_alive(instance, now);
+      if (library.instances_changed) return 1;
+      settle(instance, now);
+    }
+    auto due = static_cast<std::int32_t>(instance->next_due - now);
+    if (due < bound) bound = due;
     instance = next;
   }
   if (!handled && wait_ms > 0) {
-    Stream* ready = socket_wait(wait_bound(wait_ms, clock_now()));
+    Stream* ready = socket_wait(bound < 1 ? 1 : bound);
     if (ready != nullptr) handled = read_ready(ready);
     if (library.instances_changed) return 1;
   }
-  flush_pending();
-  if (library.instances_changed) return 1;
-  keep_alive();
-  if (library.instances_changed) return 1;
   return handled ? 1 : 0;
 }
 
@@ -279,9 +280,10 @@ int pump_pass(int wait_ms) {
   // handler, which may hold a pointer to the destroyed instance.
   int changed_before = library.instances_changed;
   ++pump_depth;
-  // One look at every link first: the links with nothing waiting are then
-  // passed over without a receive each.
-  tunnel_sweep();
+  // One look at every link first: the instances whose links have news are
+  // marked, and the links with nothing waiting are passed over without a
+  // receive each.
+  tunnel_sweep(attend);
   int result = pump_pass_steps(wait_ms);
   tunnel_sweep_end();
   // The library's descriptor stays readable while a pass may have left work:

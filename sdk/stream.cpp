@@ -252,6 +252,7 @@ int stream_create(std::uint32_t address, std::uint16_t port, Stream** stream) {
     mem_free(created);
     return rc;
   }
+  tunnel_set_user(created->connection, created);  // a wait or a sweep names the stream
   created->next = stream_list;
   stream_list = created;
   *stream = created;
@@ -424,12 +425,16 @@ int stream_pending_send(const Stream* stream) {
 }
 
 Stream* stream_wait(int timeout) {
-  TunnelChannel* ready = tunnel_wait(timeout);
-  if (ready == nullptr) return nullptr;
-  for (Stream* stream = stream_list; stream != nullptr; stream = stream->next) {
-    if (stream->connection == ready) return stream;
-  }
-  return nullptr;
+  // Every listed stream's channel names it (stream_create).
+  return static_cast<Stream*>(tunnel_user(tunnel_wait(timeout)));
+}
+
+void stream_set_user(Stream* stream, void* user) {
+  if (stream != nullptr) stream->user = user;
+}
+
+void* stream_user(const Stream* stream) {
+  return stream == nullptr ? nullptr : stream->user;
 }
 
 int stream_deliver(Stream* from, Stream* to) {

@@ -165,6 +165,12 @@ int stream_pending_send(const Stream* stream);  // bytes in the send buffer
 // or nullptr.
 Stream* stream_wait(int timeout);
 
+// A pointer of the stream's owner (nullptr at first). A listed stream's
+// channel names the stream itself (tunnel_user), so that a sweep of the
+// channels (tunnel_sweep) leads from a ready channel to its owner.
+void stream_set_user(Stream* stream, void* user);
+void* stream_user(const Stream* stream);
+
 // ---- Streams outside the library's list ----------------------------------
 
 // The servers' entry: a stream over a socket that is already connected (one

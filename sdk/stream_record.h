@@ -24,6 +24,7 @@ struct Stream {
   stream_fields::StreamCodec codec;
   Stream* next;
   TunnelChannel* connection;     // owned; nullptr for an unconnected stream
+  void* user;                    // the owner's (stream_set_user)
   std::uint32_t address;         // network order
   std::uint32_t port;            // network order
   std::uint16_t pending_length;  // length of a message whose body is incomplete

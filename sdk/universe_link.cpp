@@ -11,8 +11,10 @@ namespace orbilo {
 
 int universe_connect(Instance* instance) {
   instance->last_universe_receive = 0;
-  return stream_create(instance->universe_address, instance->universe_port,
-                       &instance->universe_stream);
+  int rc = stream_create(instance->universe_address, instance->universe_port,
+                         &instance->universe_stream);
+  stream_set_user(instance->universe_stream, instance);  // the pump's sweep finds it by this
+  return rc;
 }
 
 int universe_send_login(Instance* instance) {

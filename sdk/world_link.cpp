@@ -27,7 +27,9 @@ std::uint32_t login_hash(const Instance* instance) {
 }  // namespace
 
 int world_connect(Instance* instance) {
-  return stream_create(instance->world_address, instance->world_port, &instance->world_stream);
+  int rc = stream_create(instance->world_address, instance->world_port, &instance->world_stream);
+  stream_set_user(instance->world_stream, instance);  // the pump's sweep finds it by this
+  return rc;
 }
 
 int world_send_login(Instance* instance) {
