@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include <orbilo/sdk.h>
 #include "build.h"
@@ -23,6 +25,16 @@ const LoginFields* ball_fields = nullptr;
 
 void LogReply(const std::string& text) {
   if (ball_view != nullptr) ball_view->AppendLog(text, kGreen, false, false, false, true);
+}
+
+// Where a kick from position lands along one axis (share: the sine or cosine
+// of the kicker's facing). A kicker at the far end of the coordinate range
+// sends the ball to that end, never around to the other.
+int kicked_to(int position, double share) {
+  long long to =
+      static_cast<long long>(position) + static_cast<long long>(std::trunc(kKickDistance * share));
+  return static_cast<int>(
+      std::clamp<long long>(to, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -59,8 +71,8 @@ void OnAvatarChange() {
   }
   int yaw = api_int(ATTR_AVATAR_YAW);
   double angle = yaw * kAngleFactor;
-  api_int_set(ATTR_MY_X, kicker_x + static_cast<int>(std::trunc(kKickDistance * std::sin(angle))));
-  api_int_set(ATTR_MY_Z, kicker_z + static_cast<int>(std::trunc(kKickDistance * std::cos(angle))));
+  api_int_set(ATTR_MY_X, kicked_to(kicker_x, std::sin(angle)));
+  api_int_set(ATTR_MY_Z, kicked_to(kicker_z, std::cos(angle)));
   api_int_set(ATTR_MY_YAW, yaw);
   api_state_change();
 }

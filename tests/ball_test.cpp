@@ -80,6 +80,23 @@ TEST_F(Ball, AKickThrowsTheBallAheadOfTheKicker) {
   }
 }
 
+// A kicker at the far end of the coordinate range sends the ball to that
+// end, never around to the other.
+TEST_F(Ball, AKickAtTheEdgeOfTheWorldStopsThere) {
+  arrive(8, "Kicker");
+  const int edge = 2147483647 - 100;
+  api_int_set(ATTR_MY_X, edge);
+  api_int_set(ATTR_MY_Z, -edge);
+  change(8, edge, -edge, 900, 1);  // facing along x: +649
+  auto placed = state();
+  ASSERT_TRUE(placed.has_value());
+  EXPECT_EQ(*placed, (std::array<int, 3>{2147483647, -edge, 900}));
+  change(8, edge, -edge, 1800, 1);  // facing along -z: -649
+  placed = state();
+  ASSERT_TRUE(placed.has_value());
+  EXPECT_EQ(*placed, (std::array<int, 3>{edge, -2147483647 - 1, 1800}));
+}
+
 TEST_F(Ball, OnlyAClosePlayerMakingTheGestureKicks) {
   arrive(8, "Kicker");
   change(8, 151, 0, 0, 1);  // one unit too far
