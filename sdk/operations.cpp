@@ -62,17 +62,23 @@ int blocking_refused(const Instance* instance, int callback) {
 // Runs pump passes until universe message id arrives (0), or until the
 // universe link is closed for good (RC_UNABLE_TO_CONNECT). A destroyed
 // instance ends the wait too (RC_NO_INSTANCE): there is nothing left to wait
-// on.
+// on. A request made on a logged-in link (every one but the login) is lost
+// with that link, whose reopened successor never answers it: the wait ends
+// then with RC_CONNECTION_LOST, where it would otherwise never end.
 int wait_reply(Instance* instance, from_universe::Id id) {
   // The operations refuse this case before they send (blocking_refused); a
   // wait that got here anyway must not wait for ever.
   if (message_open(instance->universe_stream)) return RC_QUERY_IN_PROGRESS;
+  bool on_logged_in_link = instance->universe_state == kUniverseLoggedIn;
   instance->last_universe_message_id = -1;
   for (;;) {
     pump_pass(kWaitSliceMs);
     if (!instance_is_live(instance)) return RC_NO_INSTANCE;
     if (instance->universe_state == kUniverseClosed) return RC_UNABLE_TO_CONNECT;
     if (instance->last_universe_message_id == id) return RC_SUCCESS;
+    if (on_logged_in_link && instance->universe_state != kUniverseLoggedIn) {
+      return RC_CONNECTION_LOST;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // login, and what flows in the world, in callback mode and in blocking mode.
 #include <arpa/inet.h>
 
+#include <functional>
 #include <thread>
 
 #include "net/clock.h"
@@ -218,6 +219,30 @@ TEST_F(SessionTest, BlockingLoginEndsWith429WhenTheLinkCloses) {
   EXPECT_EQ(api_login(), RC_UNABLE_TO_CONNECT);
   EXPECT_EQ(instance()->universe_state, kUniverseClosed);
   universe.join();
+}
+
+// A blocking lookup or entry whose request went out on a universe link that
+// is then lost can never see its reply: it ends with "connection lost", and
+// the link is reopened as for any loss.
+TEST_F(SessionTest, BlockingRequestsEndWhenTheirUniverseLinkIsLost) {
+  const std::pair<const char*, std::function<int()>> requests[] = {
+      {"citizen lookup", [] { return api_citizen_lookup(1234); }},
+      {"enter", [] { return api_enter("myworld"); }}};
+  for (const auto& [name, request] : requests) {
+    SCOPED_TRACE(name);
+    calls = {};
+    create();
+    login();
+    api_callback_set(CALLBACK_CITIZEN_LOOKUP, nullptr);
+    api_callback_set(CALLBACK_ENTER, nullptr);
+    std::thread universe([&] {
+      EXPECT_TRUE(universe_link_.receive().has_value());
+      universe_link_.close();
+    });
+    EXPECT_EQ(request(), RC_CONNECTION_LOST);
+    EXPECT_EQ(instance()->universe_state, kUniverseReconnectPending);
+    universe.join();
+  }
 }
 
 TEST_F(SessionTest, OperationsRefuseOutOfPlace) {
