@@ -95,6 +95,11 @@ struct Library {
   int instance_count;
   int instances_changed;  // set by api_destroy: the running pump pass ends
   int events_changed;     // set by api_event_set: the next pass recomputes the mask
+  // The next pass looks at every instance, not only at those its sweep
+  // found: one was marked for attention outside a sweep, or a pass ended
+  // early. earliest_due: no instance's timed work falls due before it.
+  bool look_at_all;
+  std::uint32_t earliest_due;
   std::uint32_t event_mask;
   EventHandler events[kEventCount];
   CallbackHandler callbacks[kCallbackCount];
@@ -106,6 +111,13 @@ extern Library library;
 
 // true when instance is in the list.
 bool instance_is_live(const Instance* instance);
+
+// Marks an instance for the next pass to look at, outside a sweep: it is
+// new, or an operation ran on it.
+inline void instance_attend(Instance* instance) {
+  instance->attention = true;
+  library.look_at_all = true;
+}
 
 // ---- Events and callbacks (events.cpp) -----------------------------------
 

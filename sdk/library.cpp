@@ -136,7 +136,7 @@ extern "C" ORBILO_SDK_API int api_create(const char* host, int port, void** out_
   }
   instance->world_state = kWorldNone;
   instance->universe_state = kUniverseConnected;
-  instance->attention = true;
+  instance_attend(instance);
 
   if (out_instance != nullptr) *out_instance = instance;
   instance->next = library.instances;

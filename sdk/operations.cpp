@@ -42,7 +42,7 @@ int operation_check(Instance** instance) {
   if (!library_initialised()) return RC_NOT_INITIALIZED;
   *instance = library.current;
   if (*instance == nullptr) return RC_NO_INSTANCE;
-  (*instance)->attention = true;  // its links have news for the next pass
+  instance_attend(*instance);  // its links have news for the next pass
   if ((*instance)->universe_address != 0 && (*instance)->universe_state != kUniverseLoggedIn) {
     return RC_NO_CONNECTION;
   }
@@ -96,7 +96,7 @@ extern "C" ORBILO_SDK_API int api_login() {
   if (!library_initialised()) return RC_NOT_INITIALIZED;
   Instance* instance = library.current;
   if (instance == nullptr) return RC_NO_INSTANCE;
-  instance->attention = true;  // its links have news for the next pass
+  instance_attend(instance);  // its links have news for the next pass
   if (instance->universe_state == kUniverseClosed) return RC_NO_CONNECTION;
   int rc = blocking_refused(instance, CALLBACK_LOGIN);
   if (rc != 0) return rc;

@@ -160,7 +160,7 @@ PumpSocketWait socket_wait = socket_wait_default;
 bool read_ready(Stream* ready) {
   auto* instance = static_cast<Instance*>(stream_user(ready));
   if (instance == nullptr) return false;
-  instance->attention = true;
+  instance_attend(instance);
   if (ready == instance->universe_stream) {
     return instance->universe_state != kUniverseConnected && universe_read(instance);
   }
@@ -205,10 +205,25 @@ bool needs_look(const Instance* instance, std::uint32_t now) {
   return instance->attention || reached(now, instance->next_due);
 }
 
+// The instances a sweep found, for a pass that need not look at them all.
+struct Swept {
+  static constexpr int kMost = 256;
+  Instance* instances[kMost];
+  int count = 0;
+  bool overflow = false;  // more than kMost: the pass looks at all
+};
+Swept* sweeping = nullptr;  // the list of the sweep being made
+
 // A sweep found input on the stream, or room for its unsent bytes.
 void attend(void* stream) {
   auto* instance = static_cast<Instance*>(stream_user(static_cast<Stream*>(stream)));
-  if (instance != nullptr) instance->attention = true;
+  if (instance == nullptr || instance->attention || sweeping == nullptr) return;
+  instance->attention = true;
+  if (sweeping->count < Swept::kMost) {
+    sweeping->instances[sweeping->count++] = instance;
+  } else {
+    sweeping->overflow = true;
+  }
 }
 
 // After a look: passed over until its links have news or its first timed
@@ -232,7 +247,22 @@ namespace {
 
 int pump_depth = 0;  // passes running, the outermost included
 
-int pump_pass_steps(int wait_ms) {
+// One look at an instance: its link steps, unsent bytes and keep-alives,
+// then the clock of its first timed work. True when a message was handled.
+bool look(Instance* instance, std::uint32_t now) {
+  bool handled = universe_step(instance, now);
+  if (library.instances_changed) return handled;
+  handled |= world_step(instance, now);
+  if (library.instances_changed) return handled;
+  flush_pending(instance);
+  if (library.instances_changed) return handled;
+  keep_alive(instance, now);
+  if (library.instances_changed) return handled;
+  settle(instance, now);
+  return handled;
+}
+
+int pump_pass_steps(int wait_ms, const Swept& swept) {
   messages_waiting = false;
   if (library.events_changed) {
     library.events_changed = 0;
@@ -243,27 +273,40 @@ int pump_pass_steps(int wait_ms) {
   library.instances_changed = 0;
   std::uint32_t now = clock_now();
   bool handled = false;
-  // The socket wait of a pass ends by the first timed work that falls due,
-  // so that a link is reopened, kept alive or timed out on time.
-  std::int32_t bound = wait_ms;
-  for (Instance* instance = library.instances; instance != nullptr;) {
-    Instance* next = instance->next;
-    if (needs_look(instance, now)) {
-      handled |= universe_step(instance, now);
-      if (library.instances_changed) return 1;
-      handled |= world_step(instance, now);
-      if (library.instances_changed) return 1;
-      flush_pending(instance);
-      if (library.instances_changed) return 1;
-      keep_alive(instance, now);
-      if (library.instances_changed) return 1;
-      settle(instance, now);
+  if (library.look_at_all || swept.overflow || reached(now, library.earliest_due)) {
+    // Every instance, each looked at where it has news or work due; the
+    // earliest due time is found anew.
+    library.look_at_all = false;
+    std::uint32_t earliest = now + kNothingDueMs;
+    for (Instance* instance = library.instances; instance != nullptr;) {
+      Instance* next = instance->next;
+      if (needs_look(instance, now)) {
+        handled |= look(instance, now);
+        if (library.instances_changed) return 1;
+      }
+      if (static_cast<std::int32_t>(instance->next_due - earliest) < 0) {
+        earliest = instance->next_due;
+      }
+      instance = next;
     }
-    auto due = static_cast<std::int32_t>(instance->next_due - now);
-    if (due < bound) bound = due;
-    instance = next;
+    library.earliest_due = earliest;
+  } else {
+    // Only those whose links the sweep found busy: nothing else is due.
+    for (int k = 0; k < swept.count; ++k) {
+      Instance* instance = swept.instances[k];
+      if (!instance->attention) continue;  // a pass run from a handler looked already
+      handled |= look(instance, now);
+      if (library.instances_changed) return 1;
+      if (static_cast<std::int32_t>(instance->next_due - library.earliest_due) < 0) {
+        library.earliest_due = instance->next_due;
+      }
+    }
   }
   if (!handled && wait_ms > 0) {
+    // The socket wait ends by the first timed work that falls due, so that a
+    // link is reopened, kept alive or timed out on time.
+    auto bound = static_cast<std::int32_t>(library.earliest_due - clock_now());
+    if (bound > wait_ms) bound = wait_ms;
     Stream* ready = socket_wait(bound < 1 ? 1 : bound);
     if (ready != nullptr) handled = read_ready(ready);
     if (library.instances_changed) return 1;
@@ -283,9 +326,15 @@ int pump_pass(int wait_ms) {
   // One look at every link first: the instances whose links have news are
   // marked, and the links with nothing waiting are passed over without a
   // receive each.
+  Swept swept;
+  Swept* outer = sweeping;
+  sweeping = &swept;
   tunnel_sweep(attend);
-  int result = pump_pass_steps(wait_ms);
+  sweeping = outer;
+  int result = pump_pass_steps(wait_ms, swept);
   tunnel_sweep_end();
+  // A pass that ended early leaves marks that only a look at all finds.
+  if (library.instances_changed) library.look_at_all = true;
   // The library's descriptor stays readable while a pass may have left work:
   // messages received ahead, or what a busy pass did not get to.
   readiness_signal(result == 1 || messages_waiting);
