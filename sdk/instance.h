@@ -148,6 +148,10 @@ int world_send_event_mask(Instance* instance);
 // was destroyed, else 0.
 int pump_pass(int wait_ms);
 
+// Forgets an instance that is being destroyed, which a pass may have
+// carried for the next one.
+void pump_forget(const Instance* instance);
+
 // Test hook: replaces the socket wait of a pass (nullptr restores it), so that
 // a test can see how long each pass would wait without waiting.
 using PumpSocketWait = Stream* (*)(int wait_ms);

@@ -49,6 +49,7 @@ bool instance_unlink(Instance* instance) {
 
 // Frees the instance's store, both streams, its name table and the record.
 void instance_free(Instance* instance) {
+  pump_forget(instance);
   attributes_destroy(instance->attributes);
   stream_destroy(instance->world_stream);
   stream_destroy(instance->universe_stream);

@@ -226,18 +226,37 @@ void attend(void* stream) {
   }
 }
 
+// The instances left with work now by their last look, for the next pass.
+Swept carried;
+
 // After a look: passed over until its links have news or its first timed
-// work falls due (a time without any is looked at again in a while).
+// work falls due (a time without any is looked at again in a while); one
+// with work now stays marked and is carried to the next pass.
 constexpr std::uint32_t kNothingDueMs = 0x40000000;
 std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now);
+bool instance_has_work_now(const Instance* instance);
 
 void settle(Instance* instance, std::uint32_t now) {
-  instance->attention = false;
   std::int32_t left = instance_next_timeout(instance, now);
   instance->next_due = now + (left < 0 ? kNothingDueMs : static_cast<std::uint32_t>(left));
+  instance->attention = instance_has_work_now(instance);
+  if (!instance->attention) return;
+  if (carried.count < Swept::kMost) {
+    carried.instances[carried.count++] = instance;
+  } else {
+    library.look_at_all = true;
+  }
 }
 
 }  // namespace
+
+void pump_forget(const Instance* instance) {
+  int kept = 0;
+  for (int k = 0; k < carried.count; ++k) {
+    if (carried.instances[k] != instance) carried.instances[kept++] = carried.instances[k];
+  }
+  carried.count = kept;
+}
 
 void pump_set_socket_wait(PumpSocketWait wait) {
   socket_wait = wait != nullptr ? wait : socket_wait_default;
@@ -326,7 +345,9 @@ int pump_pass(int wait_ms) {
   // One look at every link first: the instances whose links have news are
   // marked, and the links with nothing waiting are passed over without a
   // receive each.
-  Swept swept;
+  // The instances carried from the last pass first, then the sweep's.
+  Swept swept = carried;
+  carried.count = 0;
   Swept* outer = sweeping;
   sweeping = &swept;
   tunnel_sweep(attend);
@@ -427,14 +448,22 @@ std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) 
     default:
       break;
   }
-  // A link whose status has failed, or with bytes still to send, has work
-  // now: the loss is handled, and the send time-out runs, inside api_wait.
+  // With bytes still to send, the send time-out runs inside api_wait; a link
+  // with work now is told apart (instance_has_work_now).
   for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
-    if (stream != nullptr && stream_status(stream) != 0) take(0);
-    if (stream_message_waiting(stream)) take(0);  // received ahead, read without the socket
     if (stream_pending_send(stream) > 0) take(kPendingSendCheckMs);
   }
   return next;
+}
+
+// A link whose status has failed (the loss is handled), or that holds a
+// whole message received ahead (read without the socket), has work now.
+bool instance_has_work_now(const Instance* instance) {
+  for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
+    if (stream != nullptr && stream_status(stream) != 0) return true;
+    if (stream_message_waiting(stream)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -447,7 +476,7 @@ extern "C" ORBILO_SDK_API int api_next_timeout() {
   std::int32_t next = -1;
   for (const Instance* instance = library.instances; instance != nullptr;
        instance = instance->next) {
-    std::int32_t left = instance_next_timeout(instance, now);
+    std::int32_t left = instance_has_work_now(instance) ? 0 : instance_next_timeout(instance, now);
     if (left >= 0 && (next < 0 || left < next)) next = left;
   }
   return next;
