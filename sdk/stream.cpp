@@ -293,6 +293,10 @@ void stream_destroy_attached(Stream* stream) {
   stream_free(stream);
 }
 
+void stream_set_held(Stream* stream, bool held) {
+  if (stream != nullptr) stream->held = held;
+}
+
 int stream_socket(const Stream* stream) {
   return stream == nullptr ? -1 : tunnel_socket(stream->connection);
 }

@@ -197,6 +197,12 @@ void stream_destroy_attached(Stream* stream);
 // The stream's socket, for a server's own wait; -1 when it has none.
 int stream_socket(const Stream* stream);
 
+// A server's stream may hold its finished messages until the server flushes
+// it (stream_flush), so that what one step sends a link goes out in one
+// write: FIELD_END then frames and enciphers without flushing, unless half
+// the buffer's limit is taken. Off by default.
+void stream_set_held(Stream* stream, bool held);
+
 // Replaces the receive cipher alone with a fresh state keyed with key,
 // discarding discard keystream bytes (modulo 65536). The servers' side of a
 // link's keying: a client's first message is plain up to its id and

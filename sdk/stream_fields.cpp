@@ -195,7 +195,9 @@ int send_end(Stream* stream) {
     }
     stream->codec.message_open = false;
   }
-  stream_flush(stream);
+  // A held stream gathers its messages for its owner's flush, until half its
+  // limit is taken.
+  if (!stream->held || stream->codec.send_count >= kStreamBufferSize / 2) stream_flush(stream);
   return stream->codec.status;
 }
 

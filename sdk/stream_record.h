@@ -34,6 +34,7 @@ struct Stream {
   Rc4State* send_cipher;
   std::uint8_t first_message;  // set by FIELD_CIPHER: length and id go out plain
   bool body_deciphered;        // the current message's body went through a cipher
+  bool held;                   // FIELD_END leaves the flush to the owner (stream_set_held)
   std::uint8_t receive_storage[kStreamReceiveStart];  // codec.receive_buffer while small
   std::uint8_t send_storage[kStreamSendStart];        // codec.send_buffer while small
 };

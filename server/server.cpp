@@ -123,6 +123,9 @@ void accept_clients(Server* server, int listen_fd, LinkKind kind, World* world) 
       server_log(server, "cannot serve connection from %s: out of memory", peer_text.c_str());
       close(fd);
       continue;
+    } else {
+      // What a step sends the link goes out at its end, in one write.
+      stream_set_held(client->stream, true);
     }
     if (server_tracing(server))
       server_log(server, "trace %s connected", client_label(client.get()).c_str());
@@ -226,7 +229,11 @@ void sweep(Server* server) {
       server_log(server, "%s closed: %s", client_label(client.get()).c_str(),
                  client->drop_reason.c_str());
     }
-    if (client->stream != nullptr) stream_destroy_attached(client->stream);
+    if (client->stream != nullptr) {
+      stream_flush(
+          client->stream);  // what it was sent before the end, as far as the socket takes it
+      stream_destroy_attached(client->stream);
+    }
     if (client->fd >= 0) close(client->fd);
   }
 }
@@ -387,7 +394,11 @@ int server_create(const ServerConfig& config, Server** out, std::string* error) 
 void server_destroy(Server* server) {
   if (server == nullptr) return;
   for (auto& client : server->clients) {
-    if (client->stream != nullptr) stream_destroy_attached(client->stream);
+    if (client->stream != nullptr) {
+      stream_flush(
+          client->stream);  // what it was sent before the end, as far as the socket takes it
+      stream_destroy_attached(client->stream);
+    }
     if (client->fd >= 0) close(client->fd);
   }
   server->clients.clear();
@@ -504,6 +515,17 @@ void run_timers(Server* server) {
   }
 }
 
+// What the step gave each link goes out now, in one write a link: many
+// small messages (a crowd's moves) share their segments.
+void flush_held(Server* server) {
+  for (auto& client : server->clients) {
+    if (client->kind != LinkKind::Version && !client->dead &&
+        stream_pending_send(client->stream) > 0) {
+      client_writable(client.get());
+    }
+  }
+}
+
 // A refusal that has gone out ends its connection.
 void drop_sent_refusals(Server* server) {
   for (auto& client : server->clients) {
@@ -540,6 +562,7 @@ int server_step(Server* server, int timeout_ms) {
   }
 
   run_timers(server);
+  flush_held(server);
   drop_sent_refusals(server);
   sweep(server);
   return server->stopped ? -1 : 0;
@@ -571,7 +594,9 @@ std::uint16_t server_world_port(const Server* server, const std::string& name) {
 }
 
 std::string server_admin(Server* server, const std::string& command) {
-  return admin_run(server, command);
+  std::string answer = admin_run(server, command);
+  flush_held(server);  // what the command sent goes out at once
+  return answer;
 }
 
 int server_client_count(const Server* server) {

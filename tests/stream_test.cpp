@@ -431,6 +431,24 @@ TEST_F(StreamTest, BuffersGrowForALargeMessageAndGiveTheMemoryBack) {
   mem_fail_from_size(0);
 }
 
+// A held stream (a server's) gathers its messages for its owner's flush, so
+// that they share one write, until half its limit is taken.
+TEST_F(StreamTest, AHeldStreamGathersItsMessagesForOneFlush) {
+  stream_set_held(stream_, true);
+  ASSERT_EQ(stream_send(stream_, FIELD_BEGIN, 1, FIELD_BYTE, 7, FIELD_END), 0);
+  ASSERT_EQ(stream_send(stream_, FIELD_BEGIN, 2, FIELD_END), 0);
+  EXPECT_TRUE(peer_.quiet());
+  EXPECT_EQ(stream_pending_send(stream_), 7);
+  ASSERT_EQ(stream_flush(stream_), 0);
+  EXPECT_EQ(peer_.receive(7), (Bytes{0, 2, 1, 7, 0, 1, 2}));
+  Bytes half(kStreamBufferSize / 2);
+  ASSERT_EQ(stream_send(stream_, FIELD_BEGIN, 3, FIELD_BYTES, kStreamBufferSize / 2, half.data(),
+                        FIELD_END),
+            0);
+  EXPECT_EQ(stream_pending_send(stream_), 0);
+  EXPECT_EQ(peer_.receive(kStreamBufferSize / 2 + 3).size(), kStreamBufferSize / 2 + 3u);
+}
+
 TEST_F(StreamTest, AReceiveBufferThatCannotGrowFailsItsStream) {
   Bytes frame(2 + 3000, 0x5A);
   frame[0] = 0x0B;  // a length of 3000
