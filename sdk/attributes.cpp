@@ -521,9 +521,17 @@ int attribute_set_string(AttributeStore* store, int number, const char* text) {
   if (!is_text(type)) return RC_TYPE_MISMATCH;
   const std::size_t length = text != nullptr ? std::strlen(text) : 0;
   if (type == kString && length > kMaxStringLength) return RC_STRING_TOO_LONG;
+  AttributeSlot& slot = store->slots[number];
+  // A text no longer than the one held takes its place in its block (text
+  // may be that one, or a part of it): no block is made and freed for each
+  // report that names an avatar.
+  if (length > 0 && slot.text != nullptr && std::strlen(slot.text) >= length) {
+    std::memmove(slot.text, text, length);
+    slot.text[length] = '\0';
+    return RC_SUCCESS;
+  }
   // The copy is made before the old one is freed: text may be the old one.
   char* copy = length > 0 ? mem_strdup(text, length) : nullptr;
-  AttributeSlot& slot = store->slots[number];
   clear_copy(slot, type);
   slot.text = copy;
   return copy != nullptr || length == 0 ? RC_SUCCESS : RC_OUT_OF_MEMORY;

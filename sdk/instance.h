@@ -40,6 +40,12 @@ inline constexpr std::uint32_t kWorldKeepAliveMs = 45000;
 inline constexpr std::uint32_t kReconnectDelayMs = 1000;
 inline constexpr int kWaitSliceMs = 1000;
 
+// What the next look at an instance covers: a link that has news (its
+// steps, reads and unsent bytes), or everything (the timed work too).
+inline constexpr std::uint8_t kLookUniverse = 1;
+inline constexpr std::uint8_t kLookWorld = 2;
+inline constexpr std::uint8_t kLookAll = 7;
+
 struct Instance {
   Instance* next;
   // What a pump pass reads of every instance, first and together: an idle
@@ -47,6 +53,7 @@ struct Instance {
   // may have work (a sweep found input or room, an operation ran on it, it
   // is new); next_due is the library clock of its first timed work.
   bool attention;
+  std::uint8_t look_links;  // what a look covers: kLookUniverse, kLookWorld, kLookAll
   std::uint32_t next_due;
   std::uint32_t session_number;  // the universe gives its low 16 bits
   std::uint32_t login_number;
@@ -116,6 +123,7 @@ bool instance_is_live(const Instance* instance);
 // new, or an operation ran on it.
 inline void instance_attend(Instance* instance) {
   instance->attention = true;
+  instance->look_links = kLookAll;
   library.look_at_all = true;
 }
 

@@ -169,14 +169,14 @@ bool read_ready(Stream* ready) {
 
 // Bytes that a full socket left in a send buffer go out as soon as it takes
 // them again, rather than with the link's next message; a link whose socket
-// has taken nothing for too long is lost.
-void flush_pending(Instance* instance) {
-  if (stream_pending_send(instance->universe_stream) > 0 &&
+// has taken nothing for too long is lost. Only the links the look covers.
+void flush_pending(Instance* instance, std::uint8_t links) {
+  if ((links & kLookUniverse) != 0 && stream_pending_send(instance->universe_stream) > 0 &&
       stream_flush(instance->universe_stream) != 0) {
     universe_link_lost(instance);
     if (library.instances_changed) return;
   }
-  if (stream_pending_send(instance->world_stream) > 0 &&
+  if ((links & kLookWorld) != 0 && stream_pending_send(instance->world_stream) > 0 &&
       stream_flush(instance->world_stream) != 0) {
     world_link_lost(instance);
   }
@@ -217,7 +217,9 @@ Swept* sweeping = nullptr;  // the list of the sweep being made
 // A sweep found input on the stream, or room for its unsent bytes.
 void attend(void* stream) {
   auto* instance = static_cast<Instance*>(stream_user(static_cast<Stream*>(stream)));
-  if (instance == nullptr || instance->attention || sweeping == nullptr) return;
+  if (instance == nullptr || sweeping == nullptr) return;
+  instance->look_links |= stream == instance->universe_stream ? kLookUniverse : kLookWorld;
+  if (instance->attention) return;  // listed already
   instance->attention = true;
   if (sweeping->count < Swept::kMost) {
     sweeping->instances[sweeping->count++] = instance;
@@ -235,11 +237,13 @@ Swept carried;
 constexpr std::uint32_t kNothingDueMs = 0x40000000;
 std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now);
 bool instance_has_work_now(const Instance* instance);
+std::uint8_t links_with_work_now(const Instance* instance);
 
 void settle(Instance* instance, std::uint32_t now) {
   std::int32_t left = instance_next_timeout(instance, now);
   instance->next_due = now + (left < 0 ? kNothingDueMs : static_cast<std::uint32_t>(left));
-  instance->attention = instance_has_work_now(instance);
+  instance->look_links = links_with_work_now(instance);
+  instance->attention = instance->look_links != 0;
   if (!instance->attention) return;
   if (carried.count < Swept::kMost) {
     carried.instances[carried.count++] = instance;
@@ -269,14 +273,24 @@ int pump_depth = 0;  // passes running, the outermost included
 // One look at an instance: its link steps, unsent bytes and keep-alives,
 // then the clock of its first timed work. True when a message was handled.
 bool look(Instance* instance, std::uint32_t now) {
-  bool handled = universe_step(instance, now);
+  // Due timed work widens the look to everything; a link with news alone is
+  // read (and handed its unsent bytes) without the other.
+  std::uint8_t links = reached(now, instance->next_due) ? kLookAll : instance->look_links;
+  bool handled = false;
+  if ((links & kLookUniverse) != 0) {
+    handled = universe_step(instance, now);
+    if (library.instances_changed) return handled;
+  }
+  if ((links & kLookWorld) != 0) {
+    handled |= world_step(instance, now);
+    if (library.instances_changed) return handled;
+  }
+  flush_pending(instance, links);
   if (library.instances_changed) return handled;
-  handled |= world_step(instance, now);
-  if (library.instances_changed) return handled;
-  flush_pending(instance);
-  if (library.instances_changed) return handled;
-  keep_alive(instance, now);
-  if (library.instances_changed) return handled;
+  if (links == kLookAll) {
+    keep_alive(instance, now);
+    if (library.instances_changed) return handled;
+  }
   settle(instance, now);
   return handled;
 }
@@ -458,12 +472,17 @@ std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) 
 
 // A link whose status has failed (the loss is handled), or that holds a
 // whole message received ahead (read without the socket), has work now.
+bool link_has_work_now(const Stream* stream) {
+  return (stream != nullptr && stream_status(stream) != 0) || stream_message_waiting(stream);
+}
+
+std::uint8_t links_with_work_now(const Instance* instance) {
+  return (link_has_work_now(instance->universe_stream) ? kLookUniverse : 0) |
+         (link_has_work_now(instance->world_stream) ? kLookWorld : 0);
+}
+
 bool instance_has_work_now(const Instance* instance) {
-  for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
-    if (stream != nullptr && stream_status(stream) != 0) return true;
-    if (stream_message_waiting(stream)) return true;
-  }
-  return false;
+  return links_with_work_now(instance) != 0;
 }
 
 }  // namespace

@@ -166,8 +166,11 @@ TEST_F(AttributeStoreTest, CopyWithoutMemoryLeavesTheSlotEmpty) {
   attribute_set_string(store_, ATTR_CHAT_MESSAGE, "old");
   attribute_set_data(store_, ATTR_WORLD_DATA, bytes, 3);
   mem_fail_at(1, true);
-  EXPECT_EQ(attribute_set_string(store_, ATTR_LOGIN_NAME, "new"), RC_OUT_OF_MEMORY);
-  EXPECT_EQ(attribute_set_from_text(store_, ATTR_CHAT_MESSAGE, "new"), RC_OUT_OF_MEMORY);
+  // A text no longer than the one held needs no memory: it takes its place.
+  EXPECT_EQ(attribute_set_string(store_, ATTR_CHAT_MESSAGE, "ol"), RC_SUCCESS);
+  EXPECT_STREQ(attribute_get_string(store_, ATTR_CHAT_MESSAGE), "ol");
+  EXPECT_EQ(attribute_set_string(store_, ATTR_LOGIN_NAME, "newer"), RC_OUT_OF_MEMORY);
+  EXPECT_EQ(attribute_set_from_text(store_, ATTR_CHAT_MESSAGE, "newer"), RC_OUT_OF_MEMORY);
   EXPECT_EQ(attribute_set_data(store_, ATTR_WORLD_DATA, bytes, 2), RC_OUT_OF_MEMORY);
   EXPECT_EQ(attributes_create(), nullptr);
   mem_fail_at(0);
