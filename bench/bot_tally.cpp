@@ -41,8 +41,13 @@ std::vector<std::string>& world_sessions() {
   return session_names[at->second < session_names.size() ? at->second : 0];
 }
 
+// The current instance's tally, found once through the map and kept as the
+// instance's own pointer from then on (the map's nodes stay where they are).
 Tally& tally() {
-  return tallies[api_instance()];
+  if (void* kept = api_user_data()) return *static_cast<Tally*>(kept);
+  Tally& bot = tallies[api_instance()];
+  api_user_data_set(&bot);
+  return bot;
 }
 
 std::string& name_of(int session) {

@@ -56,7 +56,8 @@ struct TallyResult {
 };
 
 // Starts every tally over for bot_count bots in at most world_count worlds
-// (the names of each world's sessions are kept apart).
+// (the names of each world's sessions are kept apart). Each instance keeps
+// its tally as its user data: start over only once the instances are gone.
 void tally_reset(int bot_count, int world_count);
 // Forgets the names seen for every session (a restarted server numbers anew).
 void tally_forget_sessions();
