@@ -198,6 +198,86 @@ void keep_alive(Instance* instance, std::uint32_t now) {
   }
 }
 
+// While a link holds bytes its socket would not take, the pump looks again
+// this often, so that the send time-out is found without new traffic.
+constexpr std::int32_t kPendingSendCheckMs = 1000;
+
+// The milliseconds from now until a moment that is due after a span: the
+// pump's tests are "later than", so the moment itself is one past it.
+std::int32_t until(std::uint32_t now, std::uint32_t since, std::uint32_t span) {
+  auto left = static_cast<std::int32_t>(since + span - now) + 1;
+  return left > 0 ? left : 0;
+}
+
+std::int32_t until_due(std::uint32_t now, std::uint32_t due) {
+  auto left = static_cast<std::int32_t>(due - now);
+  return left > 0 ? left : 0;
+}
+
+// The first timed work of one instance's links, or -1 when they have none.
+std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) {
+  std::int32_t next = -1;
+  auto take = [&](std::int32_t left) {
+    if (next < 0 || left < next) next = left;
+  };
+  switch (instance->universe_state) {
+    case kUniverseReconnectPending:
+      take(until_due(now, instance->universe_reconnect_time));
+      break;
+    case kUniverseLoggingIn:
+      take(until(now, instance->universe_login_time, kLoginTimeoutMs));
+      break;
+    case kUniverseLoggedIn:
+      take(until(now, stream_last_send(instance->universe_stream), kUniverseKeepAliveMs));
+      if (instance->universe_build >= kUniverseBuildIdleTimeout &&
+          instance->last_universe_receive != 0) {
+        take(until(now, instance->last_universe_receive, kUniverseIdleTimeoutMs));
+      }
+      break;
+    default:
+      break;
+  }
+  switch (instance->world_state) {
+    case kWorldReconnectPending:
+      if (instance->universe_state == kUniverseLoggedIn) {
+        take(until_due(now, instance->world_reconnect_time));
+      }
+      break;
+    case kWorldLoggingIn:
+      take(until(now, instance->world_login_time, kLoginTimeoutMs));
+      break;
+    case kWorldEntered:
+      take(until(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs));
+      if (instance->last_world_receive != 0) {
+        take(until(now, instance->last_world_receive, kWorldIdleTimeoutMs));
+      }
+      break;
+    default:
+      break;
+  }
+  // With bytes still to send, the send time-out runs inside api_wait; a link
+  // with work now is told apart (instance_has_work_now).
+  for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
+    if (stream_pending_send(stream) > 0) take(kPendingSendCheckMs);
+  }
+  return next;
+}
+
+// A link whose status has failed (the loss is handled), or that holds a
+// whole message received ahead (read without the socket), has work now.
+bool link_has_work_now(const Stream* stream) {
+  return (stream != nullptr && stream_status(stream) != 0) || stream_message_waiting(stream);
+}
+
+std::uint8_t links_with_work_now(const Instance* instance) {
+  return (link_has_work_now(instance->universe_stream) ? kLookUniverse : 0) |
+         (link_has_work_now(instance->world_stream) ? kLookWorld : 0);
+}
+
+bool instance_has_work_now(const Instance* instance) {
+  return links_with_work_now(instance) != 0;
+}
+
 // An instance whose links have no news and whose first timed work is not due
 // is passed over on its first fields alone, so that idle instances cost a
 // pass next to nothing.
@@ -214,6 +294,14 @@ struct Swept {
 };
 Swept* sweeping = nullptr;  // the list of the sweep being made
 
+void list_add(Swept& list, Instance* instance) {
+  if (list.count < Swept::kMost) {
+    list.instances[list.count++] = instance;
+  } else {
+    list.overflow = true;
+  }
+}
+
 // A sweep found input on the stream, or room for its unsent bytes.
 void attend(void* stream) {
   auto* instance = static_cast<Instance*>(stream_user(static_cast<Stream*>(stream)));
@@ -221,11 +309,7 @@ void attend(void* stream) {
   instance->look_links |= stream == instance->universe_stream ? kLookUniverse : kLookWorld;
   if (instance->attention) return;  // listed already
   instance->attention = true;
-  if (sweeping->count < Swept::kMost) {
-    sweeping->instances[sweeping->count++] = instance;
-  } else {
-    sweeping->overflow = true;
-  }
+  list_add(*sweeping, instance);
 }
 
 // The instances left with work now by their last look, for the next pass.
@@ -235,21 +319,13 @@ Swept carried;
 // work falls due (a time without any is looked at again in a while); one
 // with work now stays marked and is carried to the next pass.
 constexpr std::uint32_t kNothingDueMs = 0x40000000;
-std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now);
-bool instance_has_work_now(const Instance* instance);
-std::uint8_t links_with_work_now(const Instance* instance);
 
 void settle(Instance* instance, std::uint32_t now) {
   std::int32_t left = instance_next_timeout(instance, now);
   instance->next_due = now + (left < 0 ? kNothingDueMs : static_cast<std::uint32_t>(left));
   instance->look_links = links_with_work_now(instance);
   instance->attention = instance->look_links != 0;
-  if (!instance->attention) return;
-  if (carried.count < Swept::kMost) {
-    carried.instances[carried.count++] = instance;
-  } else {
-    library.look_at_all = true;
-  }
+  if (instance->attention) list_add(carried, instance);
 }
 
 }  // namespace
@@ -362,6 +438,7 @@ int pump_pass(int wait_ms) {
   // The instances carried from the last pass first, then the sweep's.
   Swept swept = carried;
   carried.count = 0;
+  carried.overflow = false;
   Swept* outer = sweeping;
   sweeping = &swept;
   tunnel_sweep(attend);
@@ -402,90 +479,6 @@ extern "C" ORBILO_SDK_API int api_wait(int milliseconds) {
   }
   return RC_SUCCESS;
 }
-
-namespace {
-
-// While a link holds bytes its socket would not take, the pump looks again
-// this often, so that the send time-out is found without new traffic.
-constexpr std::int32_t kPendingSendCheckMs = 1000;
-
-// The milliseconds from now until a moment that is due after a span: the
-// pump's tests are "later than", so the moment itself is one past it.
-std::int32_t until(std::uint32_t now, std::uint32_t since, std::uint32_t span) {
-  auto left = static_cast<std::int32_t>(since + span - now) + 1;
-  return left > 0 ? left : 0;
-}
-
-std::int32_t until_due(std::uint32_t now, std::uint32_t due) {
-  auto left = static_cast<std::int32_t>(due - now);
-  return left > 0 ? left : 0;
-}
-
-// The first timed work of one instance's links, or -1 when they have none.
-std::int32_t instance_next_timeout(const Instance* instance, std::uint32_t now) {
-  std::int32_t next = -1;
-  auto take = [&](std::int32_t left) {
-    if (next < 0 || left < next) next = left;
-  };
-  switch (instance->universe_state) {
-    case kUniverseReconnectPending:
-      take(until_due(now, instance->universe_reconnect_time));
-      break;
-    case kUniverseLoggingIn:
-      take(until(now, instance->universe_login_time, kLoginTimeoutMs));
-      break;
-    case kUniverseLoggedIn:
-      take(until(now, stream_last_send(instance->universe_stream), kUniverseKeepAliveMs));
-      if (instance->universe_build >= kUniverseBuildIdleTimeout &&
-          instance->last_universe_receive != 0) {
-        take(until(now, instance->last_universe_receive, kUniverseIdleTimeoutMs));
-      }
-      break;
-    default:
-      break;
-  }
-  switch (instance->world_state) {
-    case kWorldReconnectPending:
-      if (instance->universe_state == kUniverseLoggedIn) {
-        take(until_due(now, instance->world_reconnect_time));
-      }
-      break;
-    case kWorldLoggingIn:
-      take(until(now, instance->world_login_time, kLoginTimeoutMs));
-      break;
-    case kWorldEntered:
-      take(until(now, stream_last_send(instance->world_stream), kWorldKeepAliveMs));
-      if (instance->last_world_receive != 0) {
-        take(until(now, instance->last_world_receive, kWorldIdleTimeoutMs));
-      }
-      break;
-    default:
-      break;
-  }
-  // With bytes still to send, the send time-out runs inside api_wait; a link
-  // with work now is told apart (instance_has_work_now).
-  for (const Stream* stream : {instance->universe_stream, instance->world_stream}) {
-    if (stream_pending_send(stream) > 0) take(kPendingSendCheckMs);
-  }
-  return next;
-}
-
-// A link whose status has failed (the loss is handled), or that holds a
-// whole message received ahead (read without the socket), has work now.
-bool link_has_work_now(const Stream* stream) {
-  return (stream != nullptr && stream_status(stream) != 0) || stream_message_waiting(stream);
-}
-
-std::uint8_t links_with_work_now(const Instance* instance) {
-  return (link_has_work_now(instance->universe_stream) ? kLookUniverse : 0) |
-         (link_has_work_now(instance->world_stream) ? kLookWorld : 0);
-}
-
-bool instance_has_work_now(const Instance* instance) {
-  return links_with_work_now(instance) != 0;
-}
-
-}  // namespace
 
 extern "C" ORBILO_SDK_API int api_next_timeout() {
   if (!library_initialised()) return -1;
