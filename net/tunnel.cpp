@@ -215,14 +215,12 @@ int tunnel_sweep(TunnelVisit visit) {
   if (tunnel_set_watches_all()) {
     int readable = tunnel_sweep_set(visit);
     if (readable >= 0) return readable;
-  } else {
-    // Polled sockets say nothing of writing: every channel may have work.
-    int readable = tunnel_sweep_poll();
-    tunnel_visit_all(visit);
-    return readable;
   }
+  // Polled sockets say nothing of writing, and a failed sweep says nothing
+  // at all: every channel may have work.
+  int readable = tunnel_set_watches_all() ? -1 : tunnel_sweep_poll();
   tunnel_visit_all(visit);
-  return -1;
+  return readable;
 }
 
 void tunnel_set_user(TunnelChannel* channel, void* user) {
